@@ -1,0 +1,139 @@
+#include "cli/options.h"
+
+#include <cmath>
+
+#include "core/numbers.h"
+
+namespace tavrin {
+
+namespace {
+bool number(const std::string& text, double& out) {
+  auto v = wholeNumber(text);
+  if (!v || !std::isfinite(*v)) return false;
+  out = *v;
+  return true;
+}
+}  // namespace
+
+std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error) {
+  Options o;
+  std::size_t i = 0;
+  for (; i < args.size(); ++i) {
+    std::string a = args[i];
+    if (a == "--") {
+      ++i;
+      break;
+    }
+    if (a.rfind("--", 0) != 0) break;  // the first plain word ends the options
+    std::string name = a, value;
+    bool inlineValue = false;
+    if (auto eq = a.find('='); eq != std::string::npos) {
+      name = a.substr(0, eq);
+      value = a.substr(eq + 1);
+      inlineValue = true;
+    }
+    auto needValue = [&]() -> bool {
+      if (inlineValue) return true;
+      if (i + 1 >= args.size()) {
+        error = "option " + name + " needs a value";
+        return false;
+      }
+      value = args[++i];
+      return true;
+    };
+    auto needNumber = [&](double& out, double min, double max) -> bool {
+      if (!needValue()) return false;
+      if (!number(value, out) || out < min || out > max) {
+        error = "option " + name + " needs a number, not '" + value + "'";
+        return false;
+      }
+      return true;
+    };
+    double n = 0;
+    if (name == "--help" || name == "-h") {
+      o.help = true;
+    } else if (name == "--version") {
+      o.version = true;
+    } else if (name == "--board") {
+      if (!needValue()) return std::nullopt;
+      if (!findBackend(value)) {
+        error = "unknown board '" + value + "' (choose sim or d2xx)";
+        return std::nullopt;
+      }
+      o.backend.board = value;
+    } else if (name == "--d2xx-library") {
+      if (!needValue()) return std::nullopt;
+      o.backend.d2xxLibrary = value;
+    } else if (name == "--drive-root") {
+      if (!needValue()) return std::nullopt;
+      o.driveRoot = value;
+    } else if (name == "--trace") {
+      if (!needValue()) return std::nullopt;
+      o.traceFile = value;
+    } else if (name == "--script") {
+      if (!needValue()) return std::nullopt;
+      o.scriptFile = value;
+    } else if (name == "--until") {
+      if (!needNumber(n, 0, 1e12)) return std::nullopt;
+      o.untilMs = n;
+    } else if (name == "--sim-fault") {
+      if (!needValue()) return std::nullopt;
+      if (!sim::parseFaults(value, o.backend.sim, error)) return std::nullopt;
+    } else if (name == "--sim-resonance") {
+      if (!needNumber(o.backend.sim.model.resonanceHz, 1, 1e7)) return std::nullopt;
+    } else if (name == "--sim-width") {
+      if (!needNumber(o.backend.sim.model.widthHz, 1, 1e7)) return std::nullopt;
+    } else if (name == "--sim-gain") {
+      if (!needNumber(o.backend.sim.model.gain, 0, 1e6)) return std::nullopt;
+    } else if (name == "--sim-noise") {
+      if (!needNumber(o.backend.sim.model.noise, 0, 1000)) return std::nullopt;
+    } else if (name == "--sim-seed") {
+      if (!needNumber(n, 0, 4294967295.0)) return std::nullopt;
+      o.backend.sim.model.seed = static_cast<std::uint32_t>(n);
+    } else if (name == "--sim-latency") {
+      if (!needNumber(o.backend.sim.latencyMs, 0, 60000)) return std::nullopt;
+    } else {
+      error = "unknown option " + name + " (try --help)";
+      return std::nullopt;
+    }
+  }
+  for (std::size_t j = i; j < args.size(); ++j) {
+    if (!o.commandLine.empty()) o.commandLine += ' ';
+    o.commandLine += args[j];
+  }
+  return o;
+}
+
+std::string usageText() {
+  std::string s =
+      "Usage: tavrin [options] [sequence-file]\n"
+      "Drives an ultrasonic motor drive board over its FTDI USB link.\n"
+      "\n"
+      "  --board NAME          link backend:";
+  for (const auto& b : backends()) s += std::string(" ") + b.name;
+  s +=
+      " (default d2xx)\n"
+      "  --d2xx-library PATH   the vendor D2XX library to load\n"
+      "  --drive-root DIR      where drive-letter paths (C:\\...) live\n"
+      "  --trace FILE          write every library call and frame to FILE\n"
+      "  --script FILE         run an operator script without a window, in virtual time\n"
+      "  --until MS            end a script run at this virtual time\n"
+      "  --sim-fault LIST      simulated board faults, comma-separated:\n"
+      "                        ";
+  for (const auto& f : sim::faultNames()) s += f + " ";
+  s +=
+      "\n"
+      "  --sim-resonance HZ    simulated current peak (default 44100)\n"
+      "  --sim-width HZ        width of the peak (default 300)\n"
+      "  --sim-gain N          counts per volt at the peak (default 180)\n"
+      "  --sim-noise N         noise, +/- counts (default 3)\n"
+      "  --sim-seed N          noise seed (default 1)\n"
+      "  --sim-latency MS      reply delay (default 20)\n"
+      "  --help, --version\n"
+      "Anything after the options is the command-line text (a sequence file path).\n";
+  return s;
+}
+
+std::string versionText() { return "tavrin 0.1.0"; }
+
+}  // namespace tavrin

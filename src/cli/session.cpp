@@ -1,0 +1,39 @@
+#include "cli/session.h"
+
+#include "link/no_device.h"
+
+namespace tavrin {
+
+Session::Session(const Options& options, Toolkit& toolkit) {
+  ProgramSetup setup;
+  setup.commandLine = options.commandLine;
+  if (!options.driveRoot.empty()) setup.paths = PathMapper(options.driveRoot);
+
+  const Backend* backend = findBackend(options.backend.board);
+  std::string whyNot;
+  if (backend) backend_ = backend->open(options.backend, [&toolkit] { return toolkit.nowMs(); }, whyNot);
+  if (!backend_) {
+    setup.linkUnavailable = whyNot.empty() ? "no link backend '" + options.backend.board + "'" : whyNot;
+    backend_ = std::make_unique<NoDevice>();
+  }
+
+  D2xx* link = backend_.get();
+  if (!options.traceFile.empty()) {
+    traceFile_.open(options.traceFile, std::ios::out | std::ios::trunc | std::ios::binary);
+    if (!traceFile_) {
+      error_ = "cannot write the trace file " + options.traceFile;
+      return;
+    }
+    trace_ = std::make_unique<TracingD2xx>(*backend_, traceFile_, [&toolkit] { return toolkit.nowMs(); });
+    link = trace_.get();
+  }
+  setup.beforeExit = [this] { flushTrace(); };
+  program_ = std::make_unique<Program>(toolkit, *link, std::move(setup));
+}
+
+void Session::flushTrace() {
+  if (trace_) trace_->flush();
+  if (traceFile_.is_open()) traceFile_.flush();
+}
+
+}  // namespace tavrin

@@ -1,0 +1,35 @@
+// Wires one run of the program: the backend chosen on the command line, the
+// link trace around it, and the Program on a toolkit.
+#pragma once
+
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "cli/options.h"
+#include "link/trace.h"
+#include "shell/program.h"
+
+namespace tavrin {
+
+class Session {
+ public:
+  // On a trace file that cannot be opened, `error` is set and ok() is false.
+  Session(const Options& options, Toolkit& toolkit);
+  bool ok() const { return error_.empty(); }
+  const std::string& error() const { return error_; }
+
+  Program& program() { return *program_; }
+  D2xx& backend() { return *backend_; }   // the backend itself, untraced
+  void flushTrace();
+
+ private:
+  std::string error_;
+  std::unique_ptr<D2xx> backend_;
+  std::ofstream traceFile_;
+  std::unique_ptr<TracingD2xx> trace_;
+  std::unique_ptr<Program> program_;
+};
+
+}  // namespace tavrin

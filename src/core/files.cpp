@@ -1,0 +1,145 @@
+#include "core/files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace tavrin {
+
+FileErrorCode classifyFileError(int osError) {
+  switch (osError) {
+    case 0:
+      return FileErrorCode::None;
+    case ENOENT:
+      return FileErrorCode::FileNotFound;
+    case ENAMETOOLONG:
+    case EINVAL:
+    case EILSEQ:
+      return FileErrorCode::BadFileName;
+    case EBUSY:
+    case ETXTBSY:
+      return FileErrorCode::FileAlreadyOpen;
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+#ifdef ENOMEDIUM
+    case ENOMEDIUM:
+#endif
+    case EROFS:
+      return FileErrorCode::DiskNotReady;
+    default:
+      return FileErrorCode::PathFileAccess;
+  }
+}
+
+std::vector<std::string> splitLines(std::string_view contents) {
+  std::vector<std::string> lines;
+  std::string current;
+  bool pending = false;
+  for (std::size_t i = 0; i < contents.size(); ++i) {
+    char c = contents[i];
+    if (c == '\r') {
+      lines.push_back(current);
+      current.clear();
+      pending = false;
+      if (i + 1 < contents.size() && contents[i + 1] == '\n') ++i;
+    } else {
+      current += c;
+      pending = true;
+    }
+  }
+  if (pending) lines.push_back(current);
+  return lines;
+}
+
+namespace {
+FileResult failure(int err) {
+  return FileResult{classifyFileError(err), std::strerror(err)};
+}
+
+FileResult checkName(const std::filesystem::path& path) {
+  if (path.empty()) return FileResult{FileErrorCode::BadFileName, "empty file name"};
+  return {};
+}
+}  // namespace
+
+FileResult readWholeFile(const std::filesystem::path& path, std::string& contents) {
+  if (auto r = checkName(path); !r.ok()) return r;
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return failure(EISDIR);
+  errno = 0;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return failure(errno ? errno : ENOENT);
+  std::ostringstream out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.write(buf, static_cast<std::streamsize>(n));
+  bool bad = std::ferror(f) != 0;
+  std::fclose(f);
+  if (bad) return failure(EIO);
+  contents = out.str();
+  return {};
+}
+
+FileResult appendLine(const std::filesystem::path& path, std::string_view text) {
+  if (auto r = checkName(path); !r.ok()) return r;
+  errno = 0;
+  std::FILE* f = std::fopen(path.c_str(), "ab");
+  if (!f) return failure(errno ? errno : EIO);
+  std::string line(text);
+  line += "\r\n";
+  bool ok = std::fwrite(line.data(), 1, line.size(), f) == line.size();
+  int err = errno;
+  ok = (std::fclose(f) == 0) && ok;
+  if (!ok) return failure(err ? err : EIO);
+  return {};
+}
+
+FileResult truncateFile(const std::filesystem::path& path) {
+  if (auto r = checkName(path); !r.ok()) return r;
+  errno = 0;
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return failure(errno ? errno : EIO);
+  if (std::fclose(f) != 0) return failure(errno ? errno : EIO);
+  return {};
+}
+
+std::filesystem::path PathMapper::map(std::string_view typed) const {
+#ifdef _WIN32
+  return std::filesystem::path(std::string(typed));
+#else
+  std::string s(typed);
+  for (char& c : s)
+    if (c == '\\') c = '/';
+  bool drive = s.size() >= 2 && s[1] == ':' &&
+               ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'));
+  if (!drive) return std::filesystem::path(s);
+  char letter = static_cast<char>(s[0] >= 'a' ? s[0] - 'a' + 'A' : s[0]);
+  std::string rest = s.substr(2);
+  while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
+  std::filesystem::path drivePath = root_ / std::string(1, letter);
+  // The drive itself always exists on the machines this program came from;
+  // make its folder so that writing "C:\x.txt" works on a fresh machine.
+  std::error_code ec;
+  std::filesystem::create_directories(drivePath, ec);
+  return rest.empty() ? drivePath : drivePath / rest;
+#endif
+}
+
+std::filesystem::path PathMapper::defaultDriveRoot() {
+  if (const char* env = std::getenv("TAVRIN_DRIVE_ROOT"); env && *env) return env;
+#ifdef _WIN32
+  return {};
+#else
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+    return std::filesystem::path(xdg) / "tavrin" / "drives";
+  if (const char* home = std::getenv("HOME"); home && *home)
+    return std::filesystem::path(home) / ".local" / "share" / "tavrin" / "drives";
+  return std::filesystem::temp_directory_path() / "tavrin-drives";
+#endif
+}
+
+}  // namespace tavrin

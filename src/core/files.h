@@ -1,0 +1,63 @@
+// Files as the program uses them: whole-line text files, append-and-close
+// logging, the four file error codes and drive-letter path mapping.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavrin {
+
+// The error codes operators know from the program's file messages.
+enum class FileErrorCode : int {
+  None = 0,
+  BadFileName = 52,
+  FileNotFound = 53,
+  FileAlreadyOpen = 55,
+  DiskNotReady = 71,
+  PathFileAccess = 75,  // anything else: no message of its own
+};
+
+// Sorts an operating-system error number into one of the codes above. Used by
+// every file that the program reads or writes, so all report alike.
+FileErrorCode classifyFileError(int osError);
+
+// Splits file contents into lines. A line ends at CR or CR LF; a lone LF does
+// not end a line and stays part of it. A last line without an end counts.
+std::vector<std::string> splitLines(std::string_view contents);
+
+struct FileResult {
+  FileErrorCode code = FileErrorCode::None;
+  std::string detail;  // the operating system's words, for messages
+  bool ok() const { return code == FileErrorCode::None; }
+};
+
+// Reads a whole file. Fails with FileNotFound when it is absent.
+FileResult readWholeFile(const std::filesystem::path& path, std::string& contents);
+
+// Opens for appending (creating it if absent), writes text plus CR LF, closes.
+// Each line is on disk when this returns.
+FileResult appendLine(const std::filesystem::path& path, std::string_view text);
+
+// Empties (or creates) a file.
+FileResult truncateFile(const std::filesystem::path& path);
+
+// Maps the paths operators type to the host's file system. On Windows a path is
+// used as typed. Elsewhere "C:\stator-1.txt" lives at <driveRoot>/C/stator-1.txt
+// and backslashes become slashes; other paths are used as they are.
+class PathMapper {
+ public:
+  explicit PathMapper(std::filesystem::path driveRoot) : root_(std::move(driveRoot)) {}
+  std::filesystem::path map(std::string_view typed) const;
+  const std::filesystem::path& driveRoot() const { return root_; }
+
+  // --drive-root, else TAVRIN_DRIVE_ROOT, else a per-user data folder.
+  static std::filesystem::path defaultDriveRoot();
+
+ private:
+  std::filesystem::path root_;
+};
+
+}  // namespace tavrin

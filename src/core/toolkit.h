@@ -1,0 +1,49 @@
+// Everything the program asks of a window toolkit and of time. The Qt toolkit
+// runs in real time; the virtual toolkit runs scripts and tests in virtual time.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace tavrin {
+
+// Thrown by the virtual toolkit to unwind every running handler when the
+// program ends (Exit, window closed) or a script run reaches its time limit.
+struct ProgramEnded {
+  int status = 0;
+};
+struct RunLimitReached {};
+
+class Toolkit {
+ public:
+  virtual ~Toolkit() = default;
+
+  // Milliseconds since the program started.
+  virtual double nowMs() const = 0;
+
+  // Handles every event that is waiting, once, and returns; never blocks.
+  virtual void doEvents() = 0;
+
+  // Blocks until at least one event has been handled (the tick of an armed
+  // timer counts). Never spins the CPU and never returns before that.
+  virtual void waitForEvents() = 0;
+
+  // Starts (or restarts) a periodic timer: onTick runs from the event pump every
+  // intervalMs, never earlier than that after the start or the previous tick.
+  virtual void startTimer(int id, long long intervalMs, std::function<void()> onTick) = 0;
+  virtual void stopTimer(int id) = 0;
+
+  // A modal message box with one OK button; returns when it is dismissed.
+  virtual void messageBox(const std::string& text) = 0;
+
+  // The file-open dialog: the chosen file name, or nullopt when cancelled.
+  virtual std::optional<std::string> openFileDialog(const std::string& title,
+                                                    const std::string& initialName) = 0;
+
+  // Ends the program at once: no further handler runs. Does not return.
+  [[noreturn]] virtual void endProgram(int status) = 0;
+};
+
+}  // namespace tavrin

@@ -1,0 +1,33 @@
+#include "form/waits.h"
+
+#include "core/numbers.h"
+
+namespace tavrin {
+
+void Waits::Pause(std::int32_t ms) {
+  if (ms <= 0) {
+    f_.toolkit.doEvents();
+    return;
+  }
+  f_.PauseDone = false;
+  f_.setTimerInterval(f_.tmrpause, ms);
+  f_.setTimerEnabled(f_.tmrpause, true);
+  while (!f_.PauseDone) f_.toolkit.waitForEvents();
+  f_.setTimerEnabled(f_.tmrpause, false);
+}
+
+void Waits::Delay(std::int32_t ms) {
+  f_.DelayDone = false;
+  if (ms <= 1) return;
+  f_.setTimerInterval(f_.tmrDelay, ms);
+  f_.setTimerEnabled(f_.tmrDelay, true);
+  while (!f_.DelayDone) f_.toolkit.waitForEvents();
+  f_.setTimerEnabled(f_.tmrDelay, false);
+}
+
+void Waits::TxtSteptime_Change() {
+  // A number beyond 32 bits cannot be a step time; keep the last good one.
+  if (auto v = toInt32(leadingNumber(f_.TxtSteptime.text))) f_.StepTime = *v;
+}
+
+}  // namespace tavrin

@@ -1,0 +1,121 @@
+#include "link/device_link.h"
+
+#include <cstring>
+
+#include "core/numbers.h"
+
+namespace tavrin {
+
+namespace {
+std::string cutAtNul(const char* buf, std::size_t size) {
+  // A text that fills its buffer without a NUL is kept whole, never read past.
+  return std::string(buf, strnlen(buf, size));
+}
+}  // namespace
+
+void DeviceLink::OpenCommPort() {
+  Module1& m = f_.module1;
+  auto fail = [&](const char* message) {
+    f_.setForecolor(f_.Info, colors::red);
+    f_.setText(f_.Info, message);
+  };
+
+  std::uint32_t count = 0;
+  char none[1] = {0};
+  m.LastStatus = ft_.listDevices(&count, none, ft::LIST_NUMBER_ONLY);
+  if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI driver not ready");
+
+  char serial[16] = {0};
+  m.LastStatus = ft_.listDevices(reinterpret_cast<void*>(std::uintptr_t{0}), serial,
+                                 ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER);
+  if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI port not responding");
+  m.DeviceSerial = cutAtNul(serial, sizeof serial);
+
+  char description[64] = {0};
+  m.LastStatus = ft_.listDevices(reinterpret_cast<void*>(std::uintptr_t{0}), description,
+                                 ft::LIST_BY_INDEX | ft::OPEN_BY_DESCRIPTION);
+  if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI device not ready");
+  m.DeviceDescription = cutAtNul(description, sizeof description);
+  f_.setText(f_.Info, " - " + m.DeviceDescription + "  Handle: " + m.DeviceSerial);
+
+  // The library wants a NUL-terminated text; the description may have filled its buffer.
+  std::string name = m.DeviceDescription;
+  FtHandle handle = nullptr;
+  m.LastStatus = ft_.openEx(name.data(), ft::OPEN_BY_DESCRIPTION, &handle);
+  if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI failed to open device");
+  m.DeviceHandle = handle;
+
+  m.LastStatus = ft_.resetDevice(m.DeviceHandle);
+  if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI failed to reset device");
+  m.LastStatus = ft_.purge(m.DeviceHandle, ft::PURGE_RX | ft::PURGE_TX);
+  if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI failed to purge device");
+  m.LastStatus = ft_.setBaudRate(m.DeviceHandle, 19200);
+  if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI failed to set baudrate");
+  m.LastStatus = ft_.setDataCharacteristics(m.DeviceHandle, 8, 0, 0);
+  if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI faild to set com settings");
+  m.LastStatus = ft_.setFlowControl(m.DeviceHandle, 0, 0, 0);
+  if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI faild to set flow settings");
+  m.LastStatus = ft_.clrRts(m.DeviceHandle);
+  if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI faild to power device");
+  m.LastStatus = ft_.clrDtr(m.DeviceHandle);
+  if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI faild to power device");
+}
+
+std::optional<FrameFields> DeviceLink::currentFrame(std::string* whyNot) const {
+  auto refuse = [&](const char* why) -> std::optional<FrameFields> {
+    if (whyNot) *whyNot = why;
+    return std::nullopt;
+  };
+  auto hz = wholeNumber(f_.txtFrekvens_DDS1.text);
+  if (!hz) return refuse("Not sent: the frequency is not a number");
+  auto fw = frequencyWord(*hz);
+  if (!fw) return refuse("Not sent: the frequency is too high");
+  auto deg = wholeNumber(f_.txtFase_DDS2.text);
+  if (!deg) return refuse("Not sent: the phase is not a number");
+  auto pw = phaseWord(*deg);
+  if (!pw) return refuse("Not sent: the phase is out of range");
+  FrameFields fields;
+  fields.mode = static_cast<std::uint8_t>(f_.DriveMode & 0xFF);
+  fields.freqWord = *fw;
+  fields.phaseWord = *pw;
+  fields.poutHi = f_.PoutByteHi;
+  fields.poutLo = f_.PoutByteLo;
+  return fields;
+}
+
+bool DeviceLink::SendDriveSettings() {
+  std::string why;
+  auto fields = currentFrame(&why);
+  if (!fields) {
+    f_.setText(f_.Info, why);
+    return false;
+  }
+  Module1& m = f_.module1;
+  if (f_.DriveMode == 4) {
+    ft_.clrDtr(m.DeviceHandle);
+  } else if (f_.DriveMode != 7) {
+    ft_.setDtr(m.DeviceHandle);
+  }
+  for (const auto& chunk : frameWrites(*fields)) {
+    std::uint32_t written = 0;
+    m.LastStatus = ft_.write(m.DeviceHandle, chunk.data(), static_cast<std::uint32_t>(chunk.size()), &written);
+  }
+  return true;
+}
+
+void DeviceLink::cmdWrite_Click() {
+  f_.DriveMode = 1;
+  // A refused frame started nothing: the motor button keeps telling the truth.
+  if (SendDriveSettings()) f_.setText(f_.cmdStartMotor, "Motor Stop");
+}
+
+void DeviceLink::closeDevice() {
+  Module1& m = f_.module1;
+  m.LastStatus = ft_.close(m.DeviceHandle);
+  if (m.LastStatus != ft::OK) {
+    f_.setForecolor(f_.Info, colors::red);
+    f_.setText(f_.Info, "Comm ERROR: FTDI failed to close device");
+  }
+}
+
+}  // namespace tavrin

@@ -1,0 +1,41 @@
+// The board link as the window uses it: opening and setting up the FTDI device,
+// the drive settings frame, the "Send Data" button and closing.
+#pragma once
+
+#include <optional>
+
+#include "form/mainform.h"
+#include "link/d2xx.h"
+#include "link/frame.h"
+
+namespace tavrin {
+
+class DeviceLink {
+ public:
+  DeviceLink(Mainform& form, D2xx& d2xx) : f_(form), ft_(d2xx) {}
+
+  // Finds device 0, opens it by description and sets the link up (19200 8N1,
+  // no flow control, RTS and DTR cleared). Reports only through Info.
+  void OpenCommPort();
+
+  // Enable line by mode, then the frame from the boxes and form variables.
+  // Refuses (sends nothing, touches no line, says why in Info) when a box is
+  // not a number or its value cannot be encoded. Returns false when refused.
+  bool SendDriveSettings();
+
+  // The frame SendDriveSettings would send now, or the reason it cannot.
+  std::optional<FrameFields> currentFrame(std::string* whyNot = nullptr) const;
+
+  void cmdWrite_Click();
+
+  // FT_Close; a failure turns Info red with the close message.
+  void closeDevice();
+
+  D2xx& d2xx() { return ft_; }
+
+ private:
+  Mainform& f_;
+  D2xx& ft_;
+};
+
+}  // namespace tavrin

@@ -1,0 +1,109 @@
+// The simulated drive board: a link backend like any other. It decodes the byte
+// stream into frames, keeps the DTR (enable) and RTS (direction) lines and
+// answers current requests from a motor model. Fault knobs make it misbehave
+// the ways real set-ups do.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "link/d2xx.h"
+#include "link/frame.h"
+
+namespace tavrin::sim {
+
+struct MotorModel {
+  double resonanceHz = 44100;  // frequency of the current peak
+  double widthHz = 300;        // full width of the peak at half height
+  double gain = 180;           // counts per volt of supply at the peak
+  double baseCounts = 20;      // counts while enabled, away from the peak
+  double idleCounts = 12;      // counts with the enable line clear
+  double noise = 3;            // noise amplitude, +/- counts
+  std::uint32_t seed = 1;
+};
+
+struct SimConfig {
+  std::string description = "Tavrin Drive Board (simulated)";
+  std::string serial = "TVSIM001";
+  double latencyMs = 20;      // reply delay after a current request
+  double lateLatencyMs = 80;  // with the "late" fault: after the program has looked
+  MotorModel model;
+  std::set<std::string> faults;          // see faultNames()
+  std::optional<std::uint64_t> unplugAfterCalls;
+};
+
+// Names accepted by --sim-fault; "unplug=N" takes a call count.
+const std::vector<std::string>& faultNames();
+// Parses "open,silent,unplug=40" into the config; false with a message on error.
+bool parseFaults(const std::string& list, SimConfig& config, std::string& error);
+
+// Supply voltage in volts for a supply code 0..180.
+double supplyVolts(std::uint8_t code);
+
+class SimBoard : public D2xx {
+ public:
+  SimBoard(SimConfig config, std::function<double()> clockMs);
+
+  FtStatus listDevices(void* arg1, void* arg2, std::uint32_t flags) override;
+  FtStatus openEx(void* arg1, std::uint32_t flags, FtHandle* handle) override;
+  FtStatus resetDevice(FtHandle h) override;
+  FtStatus purge(FtHandle h, std::uint32_t mask) override;
+  FtStatus setBaudRate(FtHandle h, std::uint32_t baud) override;
+  FtStatus setDataCharacteristics(FtHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override;
+  FtStatus setFlowControl(FtHandle h, std::uint16_t flow, std::uint8_t xon, std::uint8_t xoff) override;
+  FtStatus setDtr(FtHandle h) override;
+  FtStatus clrDtr(FtHandle h) override;
+  FtStatus setRts(FtHandle h) override;
+  FtStatus clrRts(FtHandle h) override;
+  FtStatus write(FtHandle h, const void* buffer, std::uint32_t count, std::uint32_t* written) override;
+  FtStatus getQueueStatus(FtHandle h, std::uint32_t* rxBytes) override;
+  FtStatus read(FtHandle h, void* buffer, std::uint32_t count, std::uint32_t* bytesRead) override;
+  FtStatus close(FtHandle h) override;
+
+  // What the board sees, for tests and the demo.
+  bool dtr() const { return dtr_; }
+  bool rts() const { return rts_; }
+  bool isOpen() const { return open_; }
+  int closeCount() const { return closes_; }
+  const std::vector<ReceivedFrame>& frames() const { return frames_; }
+  double frequencyHz() const { return frequencyOfWord(freqWord_); }
+  std::uint8_t supplyCode() const { return supplyCode_; }
+  // The raw count the model gives now (before noise when noiseless is true).
+  int modelCounts(bool noiseless = false);
+
+  SimConfig& config() { return cfg_; }
+
+ private:
+  bool fault(const char* name) const { return cfg_.faults.count(name) != 0; }
+  // Counts a call; false once the board has been unplugged.
+  bool plugged();
+  FtStatus check(FtHandle h, const char* stepFault = nullptr);
+  void onFrame(const ReceivedFrame& f);
+  void answerCurrentRequest();
+  double noise();
+
+  SimConfig cfg_;
+  std::function<double()> clock_;
+  bool open_ = false;
+  int closes_ = 0;
+  bool dtr_ = false, rts_ = false;
+  std::uint64_t calls_ = 0;
+  std::uint32_t rng_;
+  FrameAssembler assembler_;
+  double headerTime_ = 0;
+  std::vector<ReceivedFrame> frames_;
+  std::int32_t freqWord_ = 0;
+  std::uint8_t supplyCode_ = 0;
+  struct Pending {
+    double at;
+    std::uint8_t byte;
+  };
+  std::deque<Pending> rx_;
+};
+
+}  // namespace tavrin::sim
