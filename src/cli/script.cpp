@@ -181,14 +181,15 @@ int runScript(const Options& options, std::ostream& out, std::ostream& err) {
       return 2;
     }
   }
-  for (const auto& a : *actions) {
-    ScriptAction copy = a;
-    tk.post(a.atMs, [&program, copy, &tk, &out] { deliver(program, copy, tk, out); });
-  }
-
   int status = 0;
   try {
+    // The window takes the operator's actions once it is up, after start-up;
+    // an action timed earlier is delivered then, in script order.
     program.Form_Load();
+    for (const auto& a : *actions) {
+      ScriptAction copy = a;
+      tk.post(a.atMs, [&program, copy, &tk, &out] { deliver(program, copy, tk, out); });
+    }
     while (tk.hasPendingActions()) tk.waitForEvents();
   } catch (const ProgramEnded& e) {
     status = e.status;

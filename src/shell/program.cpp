@@ -7,17 +7,96 @@
 namespace tavrin {
 
 Program::Program(Toolkit& toolkit, D2xx& d2xx, ProgramSetup setup)
-    : form(toolkit), waits(form), link(form, d2xx), setup_(std::move(setup)) {
+    : setup_(std::move(setup)),
+      form(toolkit),
+      waits(form),
+      link(form, d2xx),
+      current(form, waits, link, setup_.paths),
+      frequency(form),
+      motor(form, link),
+      config(form, setup_.paths),
+      stepping(form, waits, link, frequency),
+      phase(form),
+      supply(form, waits, link) {
   wireEvents();
 }
 
 void Program::Form_Load() {
+  Mainform& f = form;
+  // 1. The link. Whatever happens there, start-up goes on.
   if (!setup_.linkUnavailable.empty()) {
-    form.setForecolor(form.Info, colors::red);
-    form.setText(form.Info, "Comm ERROR: " + setup_.linkUnavailable);
+    f.setForecolor(f.Info, colors::red);
+    f.setText(f.Info, "Comm ERROR: " + setup_.linkUnavailable);
   } else {
     link.OpenCommPort();
   }
+  // 2.
+  f.setEnabled(f.cmdStartMotor, true);
+  f.defaultButton = &f.cmdStartMotor;
+  f.setEnabled(f.timerGetCurrent, false);
+  // 3. In this order: setting the step time runs its change handler.
+  f.setText(f.txtFrekvens_DDS1, "44000");
+  f.setText(f.txtFase_DDS2, "90");
+  f.setText(f.TxtSwpStart, "40000");
+  f.setText(f.TxtSwpStop, "50000");
+  f.setText(f.TxtSwpStep, "500");
+  f.setText(f.TxtSteptime, "50");
+  f.setText(f.TrackFrqStp, "50");
+  // 4.
+  f.PoutByteHi = 1;
+  f.FrequencyHz = 44000;
+  frequency.ShowDDS1Frequency(f.FrequencyHz);
+  // 5.
+  f.PhaseDeg = 90;
+  f.PoutValue = 13;
+  f.setText(*f.Pout1[1], "-");
+  f.setText(*f.Pout1[0], "-");
+  // 6. One reading tells whether the board answers.
+  f.FullScalemA = 1024;
+  current.ReadCurrent(false);
+  // 7. Motor off.
+  f.DriveMode = 4;
+  link.SendDriveSettings();
+  // 8.
+  f.setText(f.cmdStartMotor, "Motor Start");
+  // 9.
+  if (f.CurrentmA != 0) {
+    f.ControlAvailable = true;
+    config.LoadConfig();
+  } else {
+    f.ControlAvailable = false;
+    enterReducedState();
+  }
+  // 10.
+  if (runBatchIfRequested()) return;
+  // 11.
+  FinishStartup();
+}
+
+void Program::enterReducedState() {
+  Mainform& f = form;
+  for (Control* c : {&f.CmdSwpStart, &f.Tracking, &f.ChaLogFile, &f.cmdWrite}) f.setEnabled(*c, false);
+  f.setText(f.Info, f.Info.text + "  - Frequency & Voltage control NOT available - ");
+  for (int i = 1; i <= 6; ++i) {
+    f.setEnabled(*f.imgUp[i], false);
+    f.setEnabled(*f.imgDown[i], false);
+    f.setText(*f.txtDDS1[i], "0");
+  }
+  for (int i = 0; i <= 1; ++i) {
+    f.setEnabled(*f.PoutUp[i], false);
+    f.setEnabled(*f.PoutDown[i], false);
+    f.setText(*f.Pout1[i], "0");
+  }
+}
+
+void Program::FinishStartup() {
+  Mainform& f = form;
+  // Nothing enables this timer and it has no handler; it keeps its setting.
+  f.setTimerInterval(f.tmrTimedOut, 5000);
+  f.setTimerEnabled(f.tmrTimedOut, false);
+  waits.Pause(50);
+  f.setEnabled(f.Selectdir, true);
+  f.setEnabled(f.RunStimFile, true);
 }
 
 void Program::endProgram() {
@@ -45,10 +124,24 @@ void Program::wireEvents() {
   f.on(f.tmrDelay, Event::Timer, [this](EventArgs&) { waits.tmrDelay_Timer(); });
   f.on(f.TxtSteptime, Event::Change, [this](EventArgs&) { waits.TxtSteptime_Change(); });
   f.on(f.cmdWrite, Event::Click, [this](EventArgs&) { link.cmdWrite_Click(); });
+  f.on(f.cmdStartMotor, Event::Click, [this](EventArgs&) { motor.cmdStartMotor_Click(); });
+  f.on(f.Selectdir, Event::Click, [this](EventArgs&) { motor.Selectdir_Click(); });
 
   f.keepEnter(f.txtFrekvens_DDS1);
-  f.on(f.txtFrekvens_DDS1, Event::KeyPress, [](EventArgs& a) { a.keyAscii = digitsOnlyFilter(a.keyAscii); });
-  f.on(f.txtFase_DDS2, Event::KeyPress, [](EventArgs& a) { a.keyAscii = phaseFilter(a.keyAscii); });
+  f.on(f.txtFrekvens_DDS1, Event::KeyPress, [this](EventArgs& a) { frequency.txtFrekvens_DDS1_KeyPress(a.keyAscii); });
+  f.on(f.txtFrekvens_DDS1, Event::LostFocus, [this](EventArgs&) { frequency.txtFrekvens_DDS1_LostFocus(); });
+  f.on(f.txtFase_DDS2, Event::KeyPress, [this](EventArgs& a) { phase.txtFase_DDS2_KeyPress(a.keyAscii); });
+  f.on(f.txtFase_DDS2, Event::LostFocus, [this](EventArgs&) { phase.txtFase_DDS2_LostFocus(); });
+
+  // Press-and-hold arrows: the stepping loop runs inside the mouse-down event.
+  f.on(*f.imgUp[1], Event::MouseDown, [this](EventArgs& a) { stepping.imgUp_MouseDown(a.index); });
+  f.on(*f.imgUp[1], Event::MouseUp, [this](EventArgs&) { stepping.imgUp_MouseUp(); });
+  f.on(*f.imgDown[1], Event::MouseDown, [this](EventArgs& a) { stepping.imgDown_MouseDown(a.index); });
+  f.on(*f.imgDown[1], Event::MouseUp, [this](EventArgs&) { stepping.imgDown_MouseUp(); });
+  f.on(*f.PoutUp[0], Event::MouseDown, [this](EventArgs& a) { supply.PoutUp_MouseDown(a.index); });
+  f.on(*f.PoutUp[0], Event::MouseUp, [this](EventArgs&) { supply.PoutUp_MouseUp(); });
+  f.on(*f.PoutDown[0], Event::MouseDown, [this](EventArgs& a) { supply.PoutDown_MouseDown(a.index); });
+  f.on(*f.PoutDown[0], Event::MouseUp, [this](EventArgs&) { supply.PoutDown_MouseUp(); });
   for (Control* box : {&f.TxtSwpStart, &f.TxtSwpStop, &f.TxtSwpStep})
     f.on(*box, Event::KeyPress, [](EventArgs& a) { a.keyAscii = digitsOnlyFilter(a.keyAscii); });
 }

@@ -10,7 +10,14 @@
 #include "form/mainform.h"
 #include "form/waits.h"
 #include "link/d2xx.h"
+#include "controls/frequency_entry.h"
+#include "controls/phase_entry.h"
+#include "controls/stepping.h"
+#include "controls/supply.h"
+#include "link/current.h"
 #include "link/device_link.h"
+#include "link/motor.h"
+#include "shell/config.h"
 
 namespace tavrin {
 
@@ -22,24 +29,39 @@ struct ProgramSetup {
 };
 
 class Program {
+  ProgramSetup setup_;  // first: the subsystems below keep references into it
+
  public:
   Program(Toolkit& toolkit, D2xx& d2xx, ProgramSetup setup);
 
   Mainform form;
   Waits waits;
   DeviceLink link;
+  CurrentReader current;
+  FrequencyEntry frequency;
+  Motor motor;
+  ConfigLoader config;
+  FrequencyStepping stepping;
+  PhaseEntry phase;
+  SupplyControl supply;
 
+  // Start-up: opens the link, sets the start values, checks the board with one
+  // reading, sends the motor-off frame, then reads the configuration file or
+  // enters the reduced state.
   void Form_Load();
+  void FinishStartup();
+  // Both close the device (sending nothing first) and end the program at once.
   void Form_Unload();
   void cmdExit_Click();
 
   const ProgramSetup& setup() const { return setup_; }
 
  private:
+  void enterReducedState();
+  // The unattended batch run takes its place in start-up; false: start-up goes on.
+  bool runBatchIfRequested() { return false; }
   void wireEvents();
   [[noreturn]] void endProgram();
-
-  ProgramSetup setup_;
 };
 
 }  // namespace tavrin

@@ -1,0 +1,69 @@
+#include "link/current.h"
+
+#include <cmath>
+#include <vector>
+
+#include "core/numbers.h"
+
+namespace tavrin {
+
+std::string currentLogLine(std::int32_t poutTenths, std::int32_t hertz, std::int32_t milliamps) {
+  return shortestDecimal(poutTenths / 10.0) + "," + std::to_string(hertz) + "," + std::to_string(milliamps);
+}
+
+void CurrentReader::ReadCurrent(bool log) {
+  auto freq = wholeNumber(f_.txtFrekvens_DDS1.text);
+  auto readingFreq = freq ? toInt32(*freq) : std::nullopt;
+  if (!readingFreq) {
+    f_.setText(f_.Info, "Not measured: the frequency is not a number");
+    return;
+  }
+  std::string whyNot;
+  if (!link_.currentFrame(&whyNot)) {  // e.g. the phase box: no request can go out
+    f_.setText(f_.Info, whyNot);
+    return;
+  }
+  f_.ReadingFreq = *readingFreq;
+  f_.DriveMode = 7;
+  f_.PoutByteHi = 1;
+  link_.SendDriveSettings();
+  waits_.Delay(50);
+
+  Module1& m = f_.module1;
+  D2xx& ft = link_.d2xx();
+  m.LastStatus = ft.getQueueStatus(m.DeviceHandle, &m.RxQueueCount);
+  std::uint32_t want = m.RxQueueCount < kMaxReplyBytes ? m.RxQueueCount : kMaxReplyBytes;
+  std::vector<char> buffer(want + 1, ' ');
+  std::uint32_t got = 0;
+  m.LastStatus = ft.read(m.DeviceHandle, buffer.data(), want, &got);
+  if (got > want) got = want;  // never trust a count beyond what was asked
+  if (got < 8) return;
+
+  std::string reply(buffer.data(), got + 1);
+  auto raw = toInt32(leadingNumber(std::string_view(reply).substr(3)));
+  if (!raw) return;
+  double scaled = std::floor(f_.FullScalemA / 1024.0 * *raw) - f_.CurrentOffset;
+  auto current = toInt32(scaled);
+  if (!current) return;
+
+  if (*raw > 1000) {
+    f_.AdcOverflow = true;
+    f_.setForecolor(f_.Label1, colors::red);
+  }
+  f_.CurrentmA = *current;
+  f_.setText(f_.txtDMMvalue, std::to_string(f_.CurrentmA));
+  if (f_.CurrentmA > f_.MaxCurrent) {
+    f_.MaxCurrent = f_.CurrentmA;
+    f_.MaxCurrentFreq = f_.ReadingFreq;
+  }
+  if (log) {
+    auto r = appendLine(paths_.map(f_.LogFilePath),
+                        currentLogLine(f_.PoutValue, f_.ReadingFreq, f_.CurrentmA));
+    if (!r.ok()) {
+      f_.setForecolor(f_.Info, colors::red);
+      f_.setText(f_.Info, "Log ERROR: cannot write " + f_.LogFilePath + " (" + r.detail + ")");
+    }
+  }
+}
+
+}  // namespace tavrin

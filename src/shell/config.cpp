@@ -1,0 +1,47 @@
+#include "shell/config.h"
+
+#include <system_error>
+
+#include "core/numbers.h"
+
+namespace tavrin {
+
+std::optional<std::string> configFailureMessage(FileErrorCode code) {
+  switch (code) {
+    case FileErrorCode::BadFileName: return "Bad Config File. Full Scale 1024mA";
+    case FileErrorCode::FileNotFound: return "Config File -Tavrin.ini- Not Found. Full Scale 1024mA";
+    case FileErrorCode::FileAlreadyOpen: return "File Already Open. Full Scale 1024mA";
+    case FileErrorCode::DiskNotReady: return "Disk Not Ready. Full Scale 1024mA";
+    default: return std::nullopt;
+  }
+}
+
+void ConfigLoader::LoadConfig() {
+  f_.ConfigPath = "C:\\Windows\\Tavrin.ini";
+  auto path = paths_.map(f_.ConfigPath);
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    f_.FullScalemA = 1024;
+    f_.setText(f_.Info, f_.Info.text + "  1024mA Full Scale ");
+    return;
+  }
+  std::string contents;
+  auto r = readWholeFile(path, contents);
+  if (!r.ok()) {
+    if (auto message = configFailureMessage(r.code)) f_.toolkit.messageBox(*message);
+    return;
+  }
+  for (std::string line : splitLines(contents)) {
+    line.erase(0, line.find_first_not_of(' ') == std::string::npos ? line.size() : line.find_first_not_of(' '));
+    if (!line.empty() && line[0] != ';') {
+      auto v = wholeNumber(line);
+      auto fullScale = v ? toInt16(*v) : std::nullopt;
+      if (!fullScale) return;  // not a number, or beyond 16 bits: ends quietly
+      f_.FullScalemA = *fullScale;
+      f_.setText(f_.Info, f_.Info.text + "  " + std::to_string(f_.FullScalemA) + "mA Full Scale");
+    }
+    f_.toolkit.doEvents();
+  }
+}
+
+}  // namespace tavrin
