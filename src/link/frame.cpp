@@ -42,7 +42,7 @@ std::string ReceivedFrame::describe() const {
     std::snprintf(buf, sizeof buf, "frame mode %u header only", fields.mode);
   } else {
     std::snprintf(buf, sizeof buf, "frame mode %u freq %d (%s Hz) phase %d supply %02X %02X", fields.mode,
-                  fields.freqWord, shortestDecimal(std::round(frequencyOfWord(fields.freqWord) * 100) / 100).c_str(),
+                  fields.freqWord, shortestDecimal(std::round(frequencyOfWord(fields.freqWord) * 10) / 10).c_str(),
                   fields.phaseWord, fields.poutHi, fields.poutLo);
   }
   return buf;

@@ -53,6 +53,7 @@ SimBoard::SimBoard(SimConfig config, std::function<double()> clockMs)
 
 bool SimBoard::plugged() {
   ++calls_;
+  noteOtherCall();
   return !(cfg_.unplugAfterCalls && calls_ > *cfg_.unplugAfterCalls);
 }
 
@@ -139,20 +140,27 @@ FtStatus SimBoard::clrRts(FtHandle h) {
   return s;
 }
 
+void SimBoard::noteOtherCall() {
+  // A header that no write continued was a frame of its own.
+  if (auto f = assembler_.onOtherCall()) onFrame(*f);
+}
+
 FtStatus SimBoard::write(FtHandle h, const void* buffer, std::uint32_t count, std::uint32_t* written) {
   if (written) *written = 0;
-  FtStatus s = check(h);
+  ++calls_;
+  if (cfg_.unplugAfterCalls && calls_ > *cfg_.unplugAfterCalls) return ft::DEVICE_NOT_FOUND;
+  if (!open_ || h != kHandle) return ft::INVALID_HANDLE;
+  FtStatus s = ft::OK;
   if (s != ft::OK) return s;
   if (!buffer && count) return ft::INVALID_PARAMETER;
   auto* bytes = static_cast<const std::uint8_t*>(buffer);
-  if (count == 2 && bytes[0] == kStx) {
-    // The board acts on the header: a current request is answered even when
-    // the rest of the frame never comes.
-    for (const auto& f : assembler_.onWrite(bytes, count)) onFrame(f);
-    headerTime_ = clock_();
-    if (bytes[1] == 7) answerCurrentRequest();
-  } else {
-    for (const auto& f : assembler_.onWrite(bytes, count)) onFrame(f);
+  auto done = assembler_.onWrite(bytes, count);
+  for (const auto& f : done) {
+    if (f.headerOnly) onFrame(f);
+  }
+  if (count == 2 && bytes[0] == kStx) headerTime_ = clock_();
+  for (const auto& f : done) {
+    if (!f.headerOnly) onFrame(f);
   }
   if (written) *written = count;
   return ft::OK;
@@ -164,6 +172,9 @@ void SimBoard::onFrame(const ReceivedFrame& f) {
     freqWord_ = f.fields.freqWord;
     supplyCode_ = f.fields.poutLo;
   }
+  // The reply leaves one latency after the request's header came in, measured
+  // at the settings the frame carries (a header alone keeps the last ones).
+  if (f.fields.mode == 7) answerCurrentRequest(headerTime_);
 }
 
 double SimBoard::noise() {
@@ -189,7 +200,7 @@ int SimBoard::modelCounts(bool noiseless) {
   return std::clamp(c, 1, 1023);  // the ADC saturates at its full count
 }
 
-void SimBoard::answerCurrentRequest() {
+void SimBoard::answerCurrentRequest(double requestTime) {
   if (fault("silent")) return;
   char reply[16];
   std::snprintf(reply, sizeof reply, "ADC&H%03X\r\n", modelCounts());
@@ -198,13 +209,12 @@ void SimBoard::answerCurrentRequest() {
     for (char& c : text) c = "?#%*!~"[static_cast<unsigned>(noise() + 1000) % 6];
   }
   if (fault("short")) text = text.substr(0, 7);
-  double at = clock_() + (fault("late") ? cfg_.lateLatencyMs : cfg_.latencyMs);
+  double at = requestTime + (fault("late") ? cfg_.lateLatencyMs : cfg_.latencyMs);
   for (char c : text) rx_.push_back(Pending{at, static_cast<std::uint8_t>(c)});
 }
 
 FtStatus SimBoard::getQueueStatus(FtHandle h, std::uint32_t* rxBytes) {
   if (rxBytes) *rxBytes = 0;
-  if (auto f = assembler_.onOtherCall()) onFrame(*f);
   FtStatus s = check(h);
   if (s != ft::OK) return s;
   if (!rxBytes) return ft::INVALID_PARAMETER;
@@ -220,7 +230,6 @@ FtStatus SimBoard::getQueueStatus(FtHandle h, std::uint32_t* rxBytes) {
 
 FtStatus SimBoard::read(FtHandle h, void* buffer, std::uint32_t count, std::uint32_t* bytesRead) {
   if (bytesRead) *bytesRead = 0;
-  if (auto f = assembler_.onOtherCall()) onFrame(*f);
   FtStatus s = check(h);
   if (s != ft::OK) return s;
   if (!buffer && count) return ft::INVALID_PARAMETER;
@@ -236,7 +245,6 @@ FtStatus SimBoard::read(FtHandle h, void* buffer, std::uint32_t count, std::uint
 }
 
 FtStatus SimBoard::close(FtHandle h) {
-  if (auto f = assembler_.onOtherCall()) onFrame(*f);
   if (!plugged()) return ft::DEVICE_NOT_FOUND;
   if (!open_ || h != kHandle) return ft::INVALID_HANDLE;
   ++closes_;

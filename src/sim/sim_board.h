@@ -84,7 +84,8 @@ class SimBoard : public D2xx {
   bool plugged();
   FtStatus check(FtHandle h, const char* stepFault = nullptr);
   void onFrame(const ReceivedFrame& f);
-  void answerCurrentRequest();
+  void answerCurrentRequest(double requestTime);
+  void noteOtherCall();
   double noise();
 
   SimConfig cfg_;

@@ -1,0 +1,152 @@
+// A bench on the virtual toolkit: the program, the simulated board and the link
+// trace, with helpers to run scripted operator actions in virtual time.
+#pragma once
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <deque>
+#include <fstream>
+#include <optional>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/virtual_toolkit.h"
+#include "link/trace.h"
+#include "shell/program.h"
+#include "sim/sim_board.h"
+
+namespace tavrin::testing {
+
+// Answers each current request with the next canned reply (at once) and
+// passes everything else to the simulated board.
+class CannedReplies : public D2xx {
+ public:
+  explicit CannedReplies(D2xx& inner) : inner_(inner) {}
+  std::deque<std::string> replies;
+
+  FtStatus listDevices(void* a, void* b, std::uint32_t f) override { return inner_.listDevices(a, b, f); }
+  FtStatus openEx(void* a, std::uint32_t f, FtHandle* h) override { return inner_.openEx(a, f, h); }
+  FtStatus resetDevice(FtHandle h) override { return inner_.resetDevice(h); }
+  FtStatus purge(FtHandle h, std::uint32_t m) override { return inner_.purge(h, m); }
+  FtStatus setBaudRate(FtHandle h, std::uint32_t b) override { return inner_.setBaudRate(h, b); }
+  FtStatus setDataCharacteristics(FtHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override {
+    return inner_.setDataCharacteristics(h, w, s, p);
+  }
+  FtStatus setFlowControl(FtHandle h, std::uint16_t f, std::uint8_t x, std::uint8_t y) override {
+    return inner_.setFlowControl(h, f, x, y);
+  }
+  FtStatus setDtr(FtHandle h) override { return inner_.setDtr(h); }
+  FtStatus clrDtr(FtHandle h) override { return inner_.clrDtr(h); }
+  FtStatus setRts(FtHandle h) override { return inner_.setRts(h); }
+  FtStatus clrRts(FtHandle h) override { return inner_.clrRts(h); }
+  FtStatus write(FtHandle h, const void* b, std::uint32_t n, std::uint32_t* w) override {
+    auto* p = static_cast<const std::uint8_t*>(b);
+    if (n == 2 && p[0] == 2 && p[1] == 7 && !replies.empty()) {
+      queued_ += replies.front();
+      replies.pop_front();
+    }
+    return inner_.write(h, b, n, w);
+  }
+  FtStatus getQueueStatus(FtHandle, std::uint32_t* n) override {
+    *n = static_cast<std::uint32_t>(queued_.size());
+    return 0;
+  }
+  FtStatus read(FtHandle, void* b, std::uint32_t n, std::uint32_t* got) override {
+    std::uint32_t k = std::min<std::uint32_t>(n, static_cast<std::uint32_t>(queued_.size()));
+    std::copy_n(queued_.data(), k, static_cast<char*>(b));
+    queued_.erase(0, k);
+    *got = k;
+    return 0;
+  }
+  FtStatus close(FtHandle h) override { return inner_.close(h); }
+
+ private:
+  D2xx& inner_;
+  std::string queued_;
+};
+
+inline std::filesystem::path freshDriveRoot() {
+  static int n = 0;
+  auto root = std::filesystem::temp_directory_path() /
+              ("tavrin-behaviour-" + std::to_string(::getpid()) + "-" + std::to_string(n++));
+  std::filesystem::remove_all(root);
+  std::filesystem::create_directories(root);
+  return root;
+}
+
+struct Rig {
+  explicit Rig(sim::SimConfig config = quietBoard(), bool useCanned = false)
+      : root(freshDriveRoot()),
+        board(std::move(config), [this] { return tk.nowMs(); }),
+        canned(board),
+        trace(useCanned ? static_cast<D2xx&>(this->canned) : board, traceOut, [this] { return tk.nowMs(); }),
+        program(tk, trace, setup(root)) {
+    tk.onMessage([this](const std::string& m) { messages.push_back(m); });
+  }
+
+  static sim::SimConfig quietBoard() {
+    sim::SimConfig c;
+    c.model.noise = 0;
+    return c;
+  }
+  static ProgramSetup setup(const std::filesystem::path& root) {
+    ProgramSetup s;
+    s.paths = PathMapper(root);
+    return s;
+  }
+
+  // Runs start-up, then the actions posted with at(), until nothing is left
+  // (or the program ends). Returns the exit status if it ended.
+  std::optional<int> start() {
+    try {
+      program.Form_Load();
+      return run();
+    } catch (const ProgramEnded& e) {
+      return e.status;
+    }
+  }
+  std::optional<int> run() {
+    try {
+      while (tk.hasPendingActions()) tk.waitForEvents();
+    } catch (const ProgramEnded& e) {
+      return e.status;
+    } catch (const RunLimitReached&) {
+    }
+    return std::nullopt;
+  }
+  void at(double ms, std::function<void()> fn) { tk.post(ms, std::move(fn)); }
+
+  // The decoded frame lines and line calls of the trace, without the times.
+  std::vector<std::string> traceLines(const std::string& contains = "") const {
+    std::vector<std::string> out;
+    std::istringstream in(traceOut.str());
+    std::string l;
+    while (std::getline(in, l))
+      if (contains.empty() || l.find(contains) != std::string::npos) out.push_back(l);
+    return out;
+  }
+  std::vector<std::string> frames() const { return traceLines(" frame "); }
+  void clearTrace() { traceOut.str(""); }
+
+  Mainform& form() { return program.form; }
+  void writeFile(const std::string& rel, const std::string& contents) {
+    auto p = root / rel;
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << contents;
+  }
+
+  std::filesystem::path root;
+  VirtualToolkit tk;
+  sim::SimBoard board;
+  CannedReplies canned;
+  std::ostringstream traceOut;
+  TracingD2xx trace;
+  Program program;
+  std::vector<std::string> messages;
+};
+
+}  // namespace tavrin::testing
