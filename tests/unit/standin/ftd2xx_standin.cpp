@@ -1,0 +1,95 @@
+// Stand-in libftd2xx: the vendor's C calls, with their documented signatures,
+// answered by the simulated drive board.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "sim/sim_board.h"
+
+// The vendor's types as its Linux headers declare them: DWORD and ULONG are
+// 32 bits (as on Windows), FT_STATUS is a ULONG, a handle is a pointer.
+using DWORD = std::uint32_t;
+using ULONG = std::uint32_t;
+using UCHAR = unsigned char;
+using USHORT = unsigned short;
+using PVOID = void*;
+using LPVOID = void*;
+using LPDWORD = DWORD*;
+using FT_HANDLE = void*;
+using FT_STATUS = ULONG;
+
+#define STANDIN_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+// A C library keeps its state in the library: one board per loaded copy.
+struct StandIn {
+  double (*clock)(void*) = nullptr;
+  void* clockContext = nullptr;
+  std::unique_ptr<tavrin::sim::SimBoard> board;
+};
+StandIn standIn;
+
+double now() { return standIn.clock ? standIn.clock(standIn.clockContext) : 0.0; }
+
+tavrin::sim::SimBoard& board() {
+  if (!standIn.board) standIn.board = std::make_unique<tavrin::sim::SimBoard>(tavrin::sim::SimConfig{}, now);
+  return *standIn.board;
+}
+
+}  // namespace
+
+// ---- test hooks (not part of the vendor's library) ----
+
+// Gives the board a clock in milliseconds, e.g. a test's virtual time; null for 0.
+STANDIN_EXPORT void TavrinStandIn_SetClock(double (*clock)(void*), void* context) {
+  standIn.clock = clock;
+  standIn.clockContext = context;
+}
+
+// A fresh board (closed, lines clear) with the faults --sim-fault takes.
+// Returns 0, or -1 for a fault list the board does not know.
+STANDIN_EXPORT int TavrinStandIn_Reset(const char* faults) {
+  tavrin::sim::SimConfig config;
+  std::string error;
+  if (faults && !tavrin::sim::parseFaults(faults, config, error)) return -1;
+  standIn.board = std::make_unique<tavrin::sim::SimBoard>(config, now);
+  return 0;
+}
+
+// ---- the vendor's calls ----
+
+STANDIN_EXPORT FT_STATUS FT_ListDevices(PVOID pArg1, PVOID pArg2, DWORD Flags) {
+  return board().listDevices(pArg1, pArg2, Flags);
+}
+STANDIN_EXPORT FT_STATUS FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle) {
+  return board().openEx(pArg1, Flags, pHandle);
+}
+STANDIN_EXPORT FT_STATUS FT_ResetDevice(FT_HANDLE ftHandle) { return board().resetDevice(ftHandle); }
+STANDIN_EXPORT FT_STATUS FT_Purge(FT_HANDLE ftHandle, ULONG Mask) { return board().purge(ftHandle, Mask); }
+STANDIN_EXPORT FT_STATUS FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate) {
+  return board().setBaudRate(ftHandle, BaudRate);
+}
+STANDIN_EXPORT FT_STATUS FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR WordLength, UCHAR StopBits,
+                                                   UCHAR Parity) {
+  return board().setDataCharacteristics(ftHandle, WordLength, StopBits, Parity);
+}
+STANDIN_EXPORT FT_STATUS FT_SetFlowControl(FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar, UCHAR XoffChar) {
+  return board().setFlowControl(ftHandle, FlowControl, XonChar, XoffChar);
+}
+STANDIN_EXPORT FT_STATUS FT_SetDtr(FT_HANDLE ftHandle) { return board().setDtr(ftHandle); }
+STANDIN_EXPORT FT_STATUS FT_ClrDtr(FT_HANDLE ftHandle) { return board().clrDtr(ftHandle); }
+STANDIN_EXPORT FT_STATUS FT_SetRts(FT_HANDLE ftHandle) { return board().setRts(ftHandle); }
+STANDIN_EXPORT FT_STATUS FT_ClrRts(FT_HANDLE ftHandle) { return board().clrRts(ftHandle); }
+STANDIN_EXPORT FT_STATUS FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite,
+                                  LPDWORD lpdwBytesWritten) {
+  return board().write(ftHandle, lpBuffer, dwBytesToWrite, lpdwBytesWritten);
+}
+STANDIN_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes) {
+  return board().getQueueStatus(ftHandle, dwRxBytes);
+}
+STANDIN_EXPORT FT_STATUS FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead,
+                                 LPDWORD lpdwBytesReturned) {
+  return board().read(ftHandle, lpBuffer, dwBytesToRead, lpdwBytesReturned);
+}
+STANDIN_EXPORT FT_STATUS FT_Close(FT_HANDLE ftHandle) { return board().close(ftHandle); }
