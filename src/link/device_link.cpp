@@ -87,6 +87,8 @@ bool DeviceLink::SendDriveSettings() {
   std::string why;
   auto fields = currentFrame(&why);
   if (!fields) {
+    // A stop is always meant: the enable line is the motor, and clearing it is safe.
+    if (f_.DriveMode == 4) ft_.clrDtr(f_.module1.DeviceHandle);
     f_.setText(f_.Info, why);
     return false;
   }

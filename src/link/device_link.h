@@ -19,8 +19,9 @@ class DeviceLink {
   void OpenCommPort();
 
   // Enable line by mode, then the frame from the boxes and form variables.
-  // Refuses (sends nothing, touches no line, says why in Info) when a box is
-  // not a number or its value cannot be encoded. Returns false when refused.
+  // Refuses (sends nothing, says why in Info) when a box is not a number or
+  // its value cannot be encoded; a refused motor-off frame (mode 4) still
+  // clears the enable line, any other touches no line. Returns false when refused.
   bool SendDriveSettings();
 
   // The frame SendDriveSettings would send now, or the reason it cannot.
