@@ -56,6 +56,15 @@ std::vector<std::string> splitLines(std::string_view contents) {
 }
 
 namespace {
+std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
+#ifdef _WIN32
+  std::wstring wmode(mode, mode + std::strlen(mode));
+  return _wfopen(path.c_str(), wmode.c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
+}
+
 FileResult failure(int err) {
   return FileResult{classifyFileError(err), std::strerror(err)};
 }
@@ -71,7 +80,7 @@ FileResult readWholeFile(const std::filesystem::path& path, std::string& content
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) return failure(EISDIR);
   errno = 0;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = openFile(path, "rb");
   if (!f) return failure(errno ? errno : ENOENT);
   std::ostringstream out;
   char buf[4096];
@@ -87,7 +96,7 @@ FileResult readWholeFile(const std::filesystem::path& path, std::string& content
 FileResult appendLine(const std::filesystem::path& path, std::string_view text) {
   if (auto r = checkName(path); !r.ok()) return r;
   errno = 0;
-  std::FILE* f = std::fopen(path.c_str(), "ab");
+  std::FILE* f = openFile(path, "ab");
   if (!f) return failure(errno ? errno : EIO);
   std::string line(text);
   line += "\r\n";
@@ -101,7 +110,7 @@ FileResult appendLine(const std::filesystem::path& path, std::string_view text) 
 FileResult truncateFile(const std::filesystem::path& path) {
   if (auto r = checkName(path); !r.ok()) return r;
   errno = 0;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::FILE* f = openFile(path, "wb");
   if (!f) return failure(errno ? errno : EIO);
   if (std::fclose(f) != 0) return failure(errno ? errno : EIO);
   return {};

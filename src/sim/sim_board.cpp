@@ -13,12 +13,13 @@ namespace {
 FtHandle const kHandle = reinterpret_cast<FtHandle>(std::uintptr_t{1});
 }  // namespace
 
-const std::vector<std::string>& faultNames() {
-  static const std::vector<std::string> names = {
-      "no-device", "list", "serial", "description", "open", "reset", "purge", "baud", "data",
-      "flow", "rts", "dtr", "close", "silent", "short", "late", "garbled", "unplug=N"};
-  return names;
-}
+namespace {
+const std::vector<std::string> kFaultNames = {
+    "no-device", "list", "serial", "description", "open", "reset", "purge", "baud", "data",
+    "flow", "rts", "dtr", "close", "silent", "short", "late", "garbled", "unplug=N"};
+}  // namespace
+
+const std::vector<std::string>& faultNames() { return kFaultNames; }
 
 bool parseFaults(const std::string& list, SimConfig& config, std::string& error) {
   std::size_t pos = 0;
