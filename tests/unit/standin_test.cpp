@@ -22,12 +22,15 @@ class StandInHooks {
     if (!handle_) return;
     setClock_ = reinterpret_cast<SetClockFn>(dlsym(handle_, "TavrinStandIn_SetClock"));
     reset_ = reinterpret_cast<ResetFn>(dlsym(handle_, "TavrinStandIn_Reset"));
+    received_ = reinterpret_cast<ReceivedFn>(dlsym(handle_, "TavrinStandIn_Received"));
   }
   ~StandInHooks() {
     if (setClock_) setClock_(nullptr, nullptr);
     if (handle_) dlclose(handle_);
   }
-  bool ok() const { return handle_ && setClock_ && reset_; }
+  bool ok() const { return handle_ && setClock_ && reset_ && received_; }
+  // The calls as the library received them, traced on its side of the boundary.
+  std::string received() const { return received_(); }
   // A fresh board with these faults, on the bench's virtual clock.
   void prepare(const std::string& faults, VirtualToolkit& tk) {
     ASSERT_EQ(reset_(faults.c_str()), 0) << faults;
@@ -37,9 +40,11 @@ class StandInHooks {
  private:
   using SetClockFn = void (*)(double (*)(void*), void*);
   using ResetFn = int (*)(const char*);
+  using ReceivedFn = const char* (*)();
   void* handle_ = nullptr;
   SetClockFn setClock_ = nullptr;
   ResetFn reset_ = nullptr;
+  ReceivedFn received_ = nullptr;
 };
 
 std::unique_ptr<D2xx> openBackend(const char* board, const std::string& library, std::function<double()> clock,
@@ -93,6 +98,8 @@ TEST_P(StandInTrace, MatchesTheSimulatedBoard) {
 
   EXPECT_NE(simTrace.find("FT_Close"), std::string::npos) << simTrace;
   EXPECT_EQ(libraryTrace, simTrace);
+  // Every argument crossed the C boundary intact: flags, baud rate, bytes, texts.
+  EXPECT_EQ(hooks.received(), libraryTrace);
   EXPECT_EQ(viaLibrary.form().Info.text, viaSim.form().Info.text);
   EXPECT_EQ(viaLibrary.form().dump(), viaSim.form().dump());
 }

@@ -2,8 +2,10 @@
 // answered by the simulated drive board.
 #include <cstdint>
 #include <memory>
+#include <sstream>
 #include <string>
 
+#include "link/trace.h"
 #include "sim/sim_board.h"
 
 // The vendor's types as its Linux headers declare them: DWORD and ULONG are
@@ -22,19 +24,31 @@ using FT_STATUS = ULONG;
 
 namespace {
 
-// A C library keeps its state in the library: one board per loaded copy.
+// A C library keeps its state in the library: one board per loaded copy. Every
+// call is traced as it arrived, so a test can check that what the program
+// passed is what the library received.
 struct StandIn {
   double (*clock)(void*) = nullptr;
   void* clockContext = nullptr;
   std::unique_ptr<tavrin::sim::SimBoard> board;
+  std::ostringstream received;
+  std::unique_ptr<tavrin::TracingD2xx> tracing;
+  std::string receivedText;
 };
 StandIn standIn;
 
 double now() { return standIn.clock ? standIn.clock(standIn.clockContext) : 0.0; }
 
-tavrin::sim::SimBoard& board() {
-  if (!standIn.board) standIn.board = std::make_unique<tavrin::sim::SimBoard>(tavrin::sim::SimConfig{}, now);
-  return *standIn.board;
+void makeBoard(const tavrin::sim::SimConfig& config) {
+  standIn.tracing.reset();
+  standIn.received.str("");
+  standIn.board = std::make_unique<tavrin::sim::SimBoard>(config, now);
+  standIn.tracing = std::make_unique<tavrin::TracingD2xx>(*standIn.board, standIn.received, now);
+}
+
+tavrin::D2xx& board() {
+  if (!standIn.tracing) makeBoard(tavrin::sim::SimConfig{});
+  return *standIn.tracing;
 }
 
 }  // namespace
@@ -53,8 +67,17 @@ STANDIN_EXPORT int TavrinStandIn_Reset(const char* faults) {
   tavrin::sim::SimConfig config;
   std::string error;
   if (faults && !tavrin::sim::parseFaults(faults, config, error)) return -1;
-  standIn.board = std::make_unique<tavrin::sim::SimBoard>(config, now);
+  makeBoard(config);
   return 0;
+}
+
+// The calls as the library received them, in the link trace's format. The
+// text stays valid until the next call of this hook or of TavrinStandIn_Reset.
+STANDIN_EXPORT const char* TavrinStandIn_Received() {
+  board();
+  standIn.tracing->flush();
+  standIn.receivedText = standIn.received.str();
+  return standIn.receivedText.c_str();
 }
 
 // ---- the vendor's calls ----
