@@ -1,0 +1,140 @@
+#include "qt/qt_toolkit.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QString>
+#include <QTimer>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tavrin {
+
+struct QtToolkit::Timer {
+  QTimer qtimer;           // single shot, re-armed for every tick
+  long long interval = 0;  // ms
+  double due = 0;          // ms on the toolkit's clock
+  bool running = false;
+  std::function<void()> onTick;
+};
+
+namespace {
+
+// Sleeps the QTimer until `remainingMs` from now, or a little less.
+//
+// The kernel lets a sleep end late by a share of its length: 0.1 % at least,
+// and we measured up to 0.3 % on a virtual machine, so a 500 ms wait would
+// overshoot by 1 to 3 ms and a one-minute sequence step by up to 100 ms. A long
+// sleep therefore stops short of the deadline by 1 % and 5 ms, and a last sleep
+// of at most 50 ms (late by a few hundredths of a ms) finishes it.
+//
+// Rounded up, so that a fraction of a millisecond left over never becomes a
+// 0 ms timer (which would fire on every pass of the event loop and spin), and
+// capped at what QTimer takes: a longer interval just wakes early and sleeps on.
+void armUntil(QTimer& qtimer, double remainingMs) {
+  constexpr double lastSleepMs = 50;
+  double sleepMs = remainingMs;
+  if (sleepMs > lastSleepMs) sleepMs -= remainingMs * 0.01 + 5;
+  qtimer.start(static_cast<int>(std::clamp(std::ceil(sleepMs), 1.0, static_cast<double>(INT_MAX))));
+}
+
+}  // namespace
+
+QtToolkit::QtToolkit() { clock_.start(); }
+
+QtToolkit::~QtToolkit() = default;
+
+double QtToolkit::nowMs() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e6; }
+
+void QtToolkit::doEvents() {
+  if (beforePump_) beforePump_();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtToolkit::waitForEvents() {
+  if (beforePump_) beforePump_();
+  // Sleeps in the event loop until a timer, a posted event or a window event
+  // arrives; a wait costs no CPU while it lasts.
+  QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void QtToolkit::startTimer(int id, long long intervalMs, std::function<void()> onTick) {
+  auto& slot = timers_[id];
+  if (!slot) {
+    slot = std::make_unique<Timer>();
+    slot->qtimer.setSingleShot(true);
+    // A precise timer keeps to the millisecond; a coarse one may be moved by
+    // up to 5 % either way, early included.
+    slot->qtimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&slot->qtimer, &QTimer::timeout, &slot->qtimer, [this, id] { onTimeout(id); });
+  }
+  Timer& t = *slot;
+  // An interval of 0 would tick on every pass of the pump and never let a
+  // wait sleep; 1 ms is the shortest period a timer keeps.
+  t.interval = std::max(intervalMs, 1LL);
+  t.due = nowMs() + static_cast<double>(t.interval);
+  t.running = true;
+  t.onTick = std::move(onTick);
+  armUntil(t.qtimer, static_cast<double>(t.interval));
+}
+
+void QtToolkit::stopTimer(int id) {
+  auto it = timers_.find(id);
+  if (it == timers_.end()) return;
+  Timer& t = *it->second;
+  t.running = false;
+  t.qtimer.stop();
+  // The function may be the one running right now (a tick that stops its own
+  // timer); onTimeout holds its own copy, so dropping it here is safe.
+  t.onTick = nullptr;
+}
+
+void QtToolkit::onTimeout(int id) {
+  auto it = timers_.find(id);
+  if (it == timers_.end()) return;
+  Timer& t = *it->second;
+  if (!t.running) return;
+  double now = nowMs();
+  if (now < t.due) {
+    // Woken before the deadline: a tick never comes early, sleep the rest.
+    armUntil(t.qtimer, t.due - now);
+    return;
+  }
+  // Arm the next tick before this one runs: a handler that waits inside its
+  // own tick sees the next one an interval later, never a burst of late ones.
+  t.due += static_cast<double>(t.interval);
+  if (t.due <= now) t.due = now + static_cast<double>(t.interval);
+  armUntil(t.qtimer, t.due - now);
+  // The tick may restart this timer with a new function or stop it while it
+  // runs (nested waits included): run a copy, and touch `t` no more.
+  auto tick = t.onTick;
+  if (tick) tick();
+}
+
+void QtToolkit::messageBox(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tavrin"), QString::fromStdString(text),
+                  QMessageBox::Ok, window_);
+  box.exec();
+}
+
+std::optional<std::string> QtToolkit::openFileDialog(const std::string& title,
+                                                     const std::string& initialName) {
+  QString name = QFileDialog::getOpenFileName(window_, QString::fromStdString(title),
+                                              QString::fromStdString(initialName));
+  if (name.isEmpty()) return std::nullopt;
+  return name.toStdString();
+}
+
+void QtToolkit::endProgram(int status) {
+  if (beforeExit_) beforeExit_();
+  std::fflush(nullptr);
+  // Straight out, from however deep in nested waits we are: no handler, no
+  // destructor and no Qt clean-up may run after the operator has ended it.
+  std::_Exit(status);
+}
+
+}  // namespace tavrin

@@ -1,0 +1,52 @@
+// Real time on Qt: precise timers that never fire early, waits that block in
+// the event loop without spinning, QMessageBox and QFileDialog.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "core/toolkit.h"
+
+class QTimer;
+class QWidget;
+
+namespace tavrin {
+
+class QtToolkit : public Toolkit {
+ public:
+  QtToolkit();
+  ~QtToolkit() override;
+
+  double nowMs() const override;
+  void doEvents() override;
+  void waitForEvents() override;
+  void startTimer(int id, long long intervalMs, std::function<void()> onTick) override;
+  void stopTimer(int id) override;
+  void messageBox(const std::string& text) override;
+  std::optional<std::string> openFileDialog(const std::string& title, const std::string& initialName) override;
+  [[noreturn]] void endProgram(int status) override;
+
+  // Runs before every pass of the event pump: the window mirrors the models.
+  void setBeforePump(std::function<void()> hook) { beforePump_ = std::move(hook); }
+  // Runs just before the process ends (flushes the trace).
+  void setBeforeExit(std::function<void()> hook) { beforeExit_ = std::move(hook); }
+  // Parent of the message boxes and dialogs.
+  void setWindow(QWidget* window) { window_ = window; }
+
+ private:
+  struct Timer;
+  // A timer's QTimer has fired: tick if the deadline has come, else sleep on.
+  void onTimeout(int id);
+
+  QElapsedTimer clock_;
+  // One entry per timer id, kept until the toolkit goes: a tick may stop or
+  // restart its own timer, so the QTimer it runs from must outlive the call.
+  std::map<int, std::unique_ptr<Timer>> timers_;
+  std::function<void()> beforePump_, beforeExit_;
+  QWidget* window_ = nullptr;
+};
+
+}  // namespace tavrin
