@@ -30,8 +30,9 @@ class Toolkit {
   // timer counts). Never spins the CPU and never returns before that.
   virtual void waitForEvents() = 0;
 
-  // Starts (or restarts) a periodic timer: onTick runs from the event pump every
-  // intervalMs, never earlier than that after the start or the previous tick.
+  // Starts (or restarts) a periodic timer: onTick runs from the event pump at
+  // start + k x intervalMs, never before its deadline; a late tick does not
+  // move the later ones (a tick more than one interval late is skipped).
   virtual void startTimer(int id, long long intervalMs, std::function<void()> onTick) = 0;
   virtual void stopTimer(int id) = 0;
 
