@@ -1,0 +1,65 @@
+#include "qt/look.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+
+namespace tavrin {
+
+namespace {
+
+QStringList candidates(const std::string& family) {
+  const QString f = QString::fromStdString(family);
+  // Arial-width faces first: they are closest in width to MS Sans Serif.
+  if (f == QLatin1String("MS Sans Serif"))
+    return {"Microsoft Sans Serif", "MS Sans Serif", "Liberation Sans", "Arimo", "Arial", "Helvetica",
+            "DejaVu Sans", "Noto Sans"};
+  if (f == QLatin1String("Verdana")) return {"Verdana", "DejaVu Sans", "Bitstream Vera Sans", "Noto Sans"};
+  return {f, "DejaVu Sans", "Liberation Sans"};
+}
+
+int minimumSize(const QFont& font) {
+  return std::max(6, static_cast<int>(std::ceil(font.pixelSize() * 0.75)));
+}
+
+}  // namespace
+
+int pixelSize(double pointSize) { return static_cast<int>(std::lround(pointSize * 96.0 / 72.0)); }
+
+QFont qtFont(const FontSpec& spec) {
+  QFont font;
+  for (const QString& family : candidates(spec.family)) {
+    if (QFontDatabase::hasFamily(family)) {
+      font.setFamily(family);
+      break;
+    }
+  }
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixelSize(spec.pointSize));
+  font.setBold(spec.bold);
+  return font;
+}
+
+QColor qtColor(Rgb c) { return QColor(c.r, c.g, c.b); }
+
+QFont fitWidth(QFont font, const QString& text, int width) {
+  if (QFontMetrics(font).horizontalAdvance(text) <= width) return font;
+  // A condensed cut of the same face reads better than a smaller size.
+  QFont condensed = font;
+  condensed.setStretch(QFont::SemiCondensed);
+  if (QFontMetrics(condensed).horizontalAdvance(text) < QFontMetrics(font).horizontalAdvance(text)) font = condensed;
+  const int floor = minimumSize(font);
+  while (font.pixelSize() > floor && QFontMetrics(font).horizontalAdvance(text) > width)
+    font.setPixelSize(font.pixelSize() - 1);
+  return font;
+}
+
+QFont fitHeight(QFont font, int height) {
+  const int floor = minimumSize(font);
+  while (font.pixelSize() > floor && QFontMetrics(font).height() > height) font.setPixelSize(font.pixelSize() - 1);
+  return font;
+}
+
+}  // namespace tavrin
