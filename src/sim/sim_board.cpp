@@ -151,8 +151,6 @@ FtStatus SimBoard::write(FtHandle h, const void* buffer, std::uint32_t count, st
   ++calls_;
   if (cfg_.unplugAfterCalls && calls_ > *cfg_.unplugAfterCalls) return ft::DEVICE_NOT_FOUND;
   if (!open_ || h != kHandle) return ft::INVALID_HANDLE;
-  FtStatus s = ft::OK;
-  if (s != ft::OK) return s;
   if (!buffer && count) return ft::INVALID_PARAMETER;
   auto* bytes = static_cast<const std::uint8_t*>(buffer);
   auto done = assembler_.onWrite(bytes, count);
