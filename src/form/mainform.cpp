@@ -151,6 +151,9 @@ Mainform::Mainform(Toolkit& tk)
   Info.forecolor = colors::darkGrey;
   Label14.backcolor = colors::white;
   Selectdir.enabled = false;  // start-up enables it as its very last step
+  // The menu entries do nothing; they are shown greyed so none looks live.
+  for (Control* m : {&mnuSpeed, &mnuTorque, &mnuI_O_CrtForm, &mnuForce, &mnuMultipleChan, &mnuSequence})
+    m->enabled = false;
 
   const char* tabOrder[] = {"TrackFrqStp", "btGetCurrent", "Info", "Tracking", "LogFileName",
                             "txtDMMvalue", "Selectdir", "times", "show_count", "Pout1(1)",

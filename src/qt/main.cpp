@@ -66,10 +66,13 @@ int main(int argc, char** argv) {
   toolkit.setBeforeExit([&session] { session.flushTrace(); });
 
   tavrin::MainWindow window(session.program(), toolkit);
-  window.show();
-  // Start-up runs inside the event loop: its waits pump events, and the
-  // window must already be there to show what it does.
-  QTimer::singleShot(0, &window, [&window] { window.load(); });
+  // Start-up runs inside the event loop (its waits pump events) and the window
+  // appears when it has finished (about 100 ms), so no operator action can
+  // land in the middle of it; scripts see the window the same way.
+  QTimer::singleShot(0, &window, [&window] {
+    window.load();
+    window.show();
+  });
   const int status = QApplication::exec();
   session.flushTrace();
   return status;
