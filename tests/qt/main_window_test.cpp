@@ -17,6 +17,10 @@
 #include <optional>
 #include <string>
 
+#include <fstream>
+#include <sstream>
+
+#include "cli/script.h"
 #include "cli/session.h"
 #include "qt/arrow_button.h"
 #include "qt/main_window.h"
@@ -32,6 +36,7 @@ class WindowTest : public ::testing::Test {
     Options options;
     options.backend.board = "sim";
     options.driveRoot = root_.path().toStdString();
+    options.traceFile = tracePath();
     session_ = std::make_unique<Session>(options, toolkit_);
     ASSERT_TRUE(session_->ok()) << session_->error();
     window_ = std::make_unique<MainWindow>(session_->program(), toolkit_);
@@ -58,6 +63,7 @@ class WindowTest : public ::testing::Test {
   }
 
   Mainform& form() { return session_->program().form; }
+  std::string tracePath() const { return root_.filePath(QStringLiteral("trace.txt")).toStdString(); }
   QLineEdit* box(const Control& c) { return qobject_cast<QLineEdit*>(window_->widgetFor(c)); }
   QPushButton* button(const Control& c) { return qobject_cast<QPushButton*>(window_->widgetFor(c)); }
   // Focus in the box with the cursor at its end, as after clicking into it.
@@ -281,6 +287,53 @@ TEST_F(HoldTest, WindowLosingActivationEndsTheHold) {
   // The button itself comes up later; the arrow is no longer held by then.
   QTest::mouseRelease(window_->windowHandle(), Qt::LeftButton, {}, centreInWindow(*f.imgDown[1]));
   EXPECT_EQ(f.FrequencyHz, 43999);
+}
+
+// The decoded frames of a trace file, without their times.
+std::vector<std::string> framesOf(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> out;
+  for (std::string l; std::getline(in, l);)
+    if (auto at = l.find(" frame "); at != std::string::npos) out.push_back(l.substr(at + 1));
+  return out;
+}
+
+TEST_F(HoldTest, HeldArrowAgreesWithTheScriptRun) {
+  Mainform& f = form();
+  // Release as soon as the second step (after the first 1000 ms wait) is in.
+  QTimer watch;
+  watch.setInterval(5);
+  hold(*f.imgUp[4], f.StepUpHeld, [&] {
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      if (f.FrequencyHz != 46000) return;
+      watch.stop();
+      QTest::mouseRelease(window_->windowHandle(), Qt::LeftButton, {}, centreInWindow(*f.imgUp[4]));
+    });
+    watch.start();
+  });
+  session_->flushTrace();
+
+  // The same press in virtual time: released 10 ms after the second step.
+  QTemporaryDir scriptRoot;
+  const std::string script = scriptRoot.filePath(QStringLiteral("hold.script")).toStdString();
+  std::ofstream(script) << "100 press imgUp(4)\n1110 release imgUp(4)\n";
+  Options options;
+  options.backend.board = "sim";
+  options.driveRoot = scriptRoot.path().toStdString();
+  options.scriptFile = script;
+  options.traceFile = scriptRoot.filePath(QStringLiteral("trace.txt")).toStdString();
+  std::ostringstream dump, err;
+  ASSERT_EQ(runScript(options, dump, err), 0) << err.str();
+
+  // Start-up's current request and motor-off frame, then the two steps.
+  ASSERT_EQ(framesOf(tracePath()).size(), 4u);
+  EXPECT_EQ(framesOf(tracePath()), framesOf(options.traceFile));
+  EXPECT_EQ(box(f.txtFrekvens_DDS1)->text(), "46000");
+  std::string digits;
+  for (int i = 6; i >= 1; --i) digits += box(*f.txtDDS1[i])->text().toStdString();
+  EXPECT_EQ(digits, "046000");
+  for (const char* line : {"txtFrekvens_DDS1.text=46000", "txtDDS1(5).text=4", "txtDDS1(4).text=6"})
+    EXPECT_NE(dump.str().find(line), std::string::npos) << line;
 }
 
 }  // namespace
