@@ -1,8 +1,10 @@
 // tavrin: the bench program with its window. With --script it runs an operator
 // script without a window (and without needing a display).
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -14,7 +16,36 @@
 #include "qt/main_window.h"
 #include "qt/qt_toolkit.h"
 
+#if defined(__unix__) || defined(__APPLE__)
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 namespace {
+
+#if defined(__unix__) || defined(__APPLE__)
+// SIGTERM, SIGINT and SIGHUP (a kill, Ctrl+C, a closed terminal) end the
+// program the way closing the window does, so the device is closed. The
+// handler only writes a byte; the event loop does the rest.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+  char one = 1;
+  [[maybe_unused]] auto n = ::write(signalPipe[1], &one, 1);
+}
+
+void closeOnSignals(QObject* parent, std::function<void()> close) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, parent);
+  QObject::connect(notifier, &QSocketNotifier::activated, parent, [close = std::move(close)] { close(); });
+  struct sigaction action = {};
+  action.sa_handler = onSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+#endif
 
 bool isSet(const char* name) {
   const char* value = std::getenv(name);
@@ -66,6 +97,9 @@ int main(int argc, char** argv) {
   toolkit.setBeforeExit([&session] { session.flushTrace(); });
 
   tavrin::MainWindow window(session.program(), toolkit);
+#if defined(__unix__) || defined(__APPLE__)
+  closeOnSignals(&window, [&session] { session.program().Form_Unload(); });
+#endif
   // Start-up runs inside the event loop (its waits pump events) and the window
   // appears when it has finished (about 100 ms), so no operator action can
   // land in the middle of it; scripts see the window the same way.
