@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <cmath>
+#include <iostream>
 
 #include "core/numbers.h"
 
@@ -102,6 +103,27 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     o.commandLine += args[j];
   }
   return o;
+}
+
+std::optional<Options> parseCommandLine(int argc, char** argv, int& status) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  auto options = parseOptions(args, error);
+  status = 0;
+  if (!options) {
+    std::cerr << "tavrin: " << error << '\n';
+    status = 2;
+    return std::nullopt;
+  }
+  if (options->help) {
+    std::cout << usageText();
+    return std::nullopt;
+  }
+  if (options->version) {
+    std::cout << versionText() << '\n';
+    return std::nullopt;
+  }
+  return options;
 }
 
 std::string usageText() {

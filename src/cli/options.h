@@ -23,6 +23,11 @@ struct Options {
 // one-line message in `error`.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error);
 
+// Parses argv and answers --help and --version. Returns the options to run
+// with, or nullopt with the exit status in `status` (0 after help or version,
+// 2 after a bad command line, its message already printed).
+std::optional<Options> parseCommandLine(int argc, char** argv, int& status);
+
 std::string usageText();
 std::string versionText();
 

@@ -6,17 +6,9 @@
 #include "cli/script.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  std::string error;
-  auto options = tavrin::parseOptions(args, error);
-  if (!options) {
-    std::cerr << "tavrin: " << error << '\n';
-    return 2;
-  }
-  if (options->help) {
-    std::cout << tavrin::usageText();
-    return 0;
-  }
+  int status = 0;
+  auto options = tavrin::parseCommandLine(argc, argv, status);
+  if (!options) return status;
   if (options->scriptFile.empty()) {
     std::cerr << "tavrin-script: --script FILE is required\n";
     return 2;

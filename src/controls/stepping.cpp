@@ -37,38 +37,24 @@ void FrequencyStepping::clampAndShow() {
   entry_.ShowDDS1Frequency(f_.FrequencyHz);
 }
 
-void FrequencyStepping::StepFrequencyUp(int index) {
-  const std::int32_t step = frequencyStep(index);
-  f_.setText(f_.cmdStartMotor, "Motor Stop");
-  bool stepped = false;  // once set, every later pass of this press sends a frame
-  bool first = true;
-  while (f_.StepUpHeld) {
-    f_.toolkit.doEvents();
-    if (step > 0 && f_.FrequencyHz < kTopHz - step + 1) {
-      f_.FrequencyHz += step;
-      entry_.ShowDDS1Frequency(f_.FrequencyHz);
-      stepped = true;
-    }
-    clampAndShow();
-    if (stepped) {
-      f_.DriveMode = 1;
-      link_.SendDriveSettings();
-      f_.toolkit.doEvents();
-    }
-    waits_.Pause(first ? 1000 : 200);
-    first = false;
-  }
-}
+void FrequencyStepping::StepFrequencyUp(int index) { stepWhileHeld(index, true); }
 
-void FrequencyStepping::StepFrequencyDown(int index) {
+void FrequencyStepping::StepFrequencyDown(int index) { stepWhileHeld(index, false); }
+
+void FrequencyStepping::stepWhileHeld(int index, bool up) {
   const std::int32_t step = frequencyStep(index);
+  const bool& held = up ? f_.StepUpHeld : f_.StepDownHeld;
   f_.setText(f_.cmdStartMotor, "Motor Stop");
+  // Up: after the first step of a press every later pass sends a frame, also
+  // when the top refused its own step. Down: only a pass that stepped sends.
+  bool stepped = false;
   bool first = true;
-  while (f_.StepDownHeld) {
+  while (held) {
     f_.toolkit.doEvents();
-    bool stepped = false;  // only a pass that took its own step sends
-    if (step > 0 && f_.FrequencyHz >= step) {
-      f_.FrequencyHz -= step;
+    if (!up) stepped = false;
+    bool canStep = step > 0 && (up ? f_.FrequencyHz < kTopHz - step + 1 : f_.FrequencyHz >= step);
+    if (canStep) {
+      f_.FrequencyHz += up ? step : -step;
       entry_.ShowDDS1Frequency(f_.FrequencyHz);
       stepped = true;
     }

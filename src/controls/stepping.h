@@ -31,6 +31,8 @@ class FrequencyStepping {
  private:
   // Holds FrequencyHz in the sweep range and rewrites the box and the digits.
   void clampAndShow();
+  // The stepping loop of either direction; runs until the arrow is released.
+  void stepWhileHeld(int index, bool up);
 
   Mainform& f_;
   Waits& waits_;

@@ -55,21 +55,9 @@ bool isSet(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  std::string error;
-  auto options = tavrin::parseOptions(args, error);
-  if (!options) {
-    std::cerr << "tavrin: " << error << '\n';
-    return 2;
-  }
-  if (options->help) {
-    std::cout << tavrin::usageText();
-    return 0;
-  }
-  if (options->version) {
-    std::cout << tavrin::versionText() << '\n';
-    return 0;
-  }
+  int status = 0;
+  auto options = tavrin::parseCommandLine(argc, argv, status);
+  if (!options) return status;
   if (!options->scriptFile.empty()) return tavrin::runScript(*options, std::cout, std::cerr);
 
 #if defined(__linux__)
@@ -107,7 +95,7 @@ int main(int argc, char** argv) {
     window.load();
     window.show();
   });
-  const int status = QApplication::exec();
+  status = QApplication::exec();
   session.flushTrace();
   return status;
 }
