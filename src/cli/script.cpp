@@ -76,16 +76,16 @@ std::optional<std::vector<ScriptAction>> parseScript(const std::string& contents
     if (!t || *t < 0 || at.find('&') != std::string::npos) return bad("'" + at + "' is not a time in ms");
     a.atMs = *t;
     a.action = word(raw, pos);
-    const ActionSpec* spec = findAction(a.action);
-    if (!spec) return bad("unknown action '" + a.action + "'");
-    if (spec->needs == Needs::Control || spec->needs == Needs::ControlAndText) {
+    const ActionSpec* shape = findAction(a.action);
+    if (!shape) return bad("unknown action '" + a.action + "'");
+    if (shape->needs == Needs::Control || shape->needs == Needs::ControlAndText) {
       a.control = word(raw, pos);
       if (a.control.empty()) return bad(a.action + " needs a control");
     }
-    if (spec->needs == Needs::ControlAndText || spec->needs == Needs::Text) {
+    if (shape->needs == Needs::ControlAndText || shape->needs == Needs::Text) {
       // The text is the rest of the line after one blank, taken as it stands.
       if (pos < raw.size()) a.text = raw.substr(pos + 1);
-      if (spec->needs == Needs::Text && a.text.empty()) return bad(a.action + " needs a text");
+      if (shape->needs == Needs::Text && a.text.empty()) return bad(a.action + " needs a text");
     } else if (!onlyCommentLeft(raw, pos)) {
       return bad("unexpected text after " + a.action);
     }

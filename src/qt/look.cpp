@@ -28,17 +28,17 @@ int minimumSize(const QFont& font) {
 
 int pixelSize(double pointSize) { return static_cast<int>(std::lround(pointSize * 96.0 / 72.0)); }
 
-QFont qtFont(const FontSpec& spec) {
+QFont qtFont(const FontSpec& wanted) {
   QFont font;
-  for (const QString& family : candidates(spec.family)) {
+  for (const QString& family : candidates(wanted.family)) {
     if (QFontDatabase::hasFamily(family)) {
       font.setFamily(family);
       break;
     }
   }
   font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixelSize(spec.pointSize));
-  font.setBold(spec.bold);
+  font.setPixelSize(pixelSize(wanted.pointSize));
+  font.setBold(wanted.bold);
   return font;
 }
 

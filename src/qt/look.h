@@ -16,7 +16,7 @@ int pixelSize(double pointSize);
 // The model's font as a pixel-sized QFont. "MS Sans Serif" and Verdana are
 // often absent (on Linux always): the nearest sans-serif that is installed
 // stands in, chosen once here so the look does not depend on font-config rules.
-QFont qtFont(const FontSpec& spec);
+QFont qtFont(const FontSpec& wanted);
 
 QColor qtColor(Rgb c);
 
