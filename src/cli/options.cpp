@@ -123,6 +123,9 @@ std::optional<Options> parseCommandLine(int argc, char** argv, int& status) {
     std::cout << versionText() << '\n';
     return std::nullopt;
   }
+  if (!options->commandLine.empty())
+    std::cerr << "tavrin: the unattended batch run is not in this version yet; ignoring '" << options->commandLine
+              << "'\n";
   return options;
 }
 

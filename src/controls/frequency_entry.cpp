@@ -32,7 +32,13 @@ void FrequencyEntry::readSweepLimits() {
 void FrequencyEntry::commit() {
   readSweepLimits();
   Control& box = f_.txtFrekvens_DDS1;
-  if (!wholeNumber(box.text)) f_.setText(box, std::to_string(f_.FrequencyHz));
+  if (!wholeNumber(box.text)) {
+    // Digits too many for any number are above every limit; anything else
+    // that is not a number gets the frequency in effect back.
+    const std::string& t = box.text;
+    bool digits = !t.empty() && t.find_first_not_of("0123456789") == std::string::npos;
+    f_.setText(box, std::to_string(digits ? f_.FreqUpperLimit : f_.FrequencyHz));
+  }
   if (*wholeNumber(box.text) > f_.FreqUpperLimit) f_.setText(box, std::to_string(f_.FreqUpperLimit));
   if (*wholeNumber(box.text) < f_.FreqLowerLimit) f_.setText(box, std::to_string(f_.FreqLowerLimit));
   // Within the 32-bit limits now, so the conversion cannot fail.

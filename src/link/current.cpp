@@ -15,12 +15,12 @@ void CurrentReader::ReadCurrent(bool log) {
   auto freq = wholeNumber(f_.txtFrekvens_DDS1.text);
   auto readingFreq = freq ? toInt32(*freq) : std::nullopt;
   if (!readingFreq) {
-    f_.setText(f_.Info, "Not measured: the frequency is not a number");
+    link_.note("Not measured: the frequency is not a number");
     return;
   }
   std::string whyNot;
   if (!link_.currentFrame(&whyNot)) {  // e.g. the phase box: no request can go out
-    f_.setText(f_.Info, whyNot);
+    link_.note(whyNot);
     return;
   }
   f_.ReadingFreq = *readingFreq;
@@ -31,6 +31,9 @@ void CurrentReader::ReadCurrent(bool log) {
 
   Module1& m = f_.module1;
   D2xx& ft = link_.d2xx();
+  // A failed call may leave the count alone; a stale count would make the read
+  // wait for bytes that never come.
+  m.RxQueueCount = 0;
   m.LastStatus = ft.getQueueStatus(m.DeviceHandle, &m.RxQueueCount);
   std::uint32_t want = m.RxQueueCount < kMaxReplyBytes ? m.RxQueueCount : kMaxReplyBytes;
   std::vector<char> buffer(want + 1, ' ');

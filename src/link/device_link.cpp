@@ -98,11 +98,26 @@ bool DeviceLink::SendDriveSettings() {
   } else if (f_.DriveMode != 7) {
     ft_.setDtr(m.DeviceHandle);
   }
+  clearNote();
   for (const auto& chunk : frameWrites(*fields)) {
     std::uint32_t written = 0;
     m.LastStatus = ft_.write(m.DeviceHandle, chunk.data(), static_cast<std::uint32_t>(chunk.size()), &written);
   }
   return true;
+}
+
+void DeviceLink::note(const std::string& text) {
+  clearNote();
+  note_ = "  " + text;
+  f_.setText(f_.Info, f_.Info.text + note_);
+}
+
+void DeviceLink::clearNote() {
+  const std::string& info = f_.Info.text;
+  if (!note_.empty() && info.size() >= note_.size() &&
+      info.compare(info.size() - note_.size(), note_.size(), note_) == 0)
+    f_.setText(f_.Info, info.substr(0, info.size() - note_.size()));
+  note_.clear();
 }
 
 void DeviceLink::cmdWrite_Click() {

@@ -29,6 +29,12 @@ class DeviceLink {
 
   void cmdWrite_Click();
 
+  // A short note after whatever Info shows (the device line, an error): why
+  // something was not sent or measured. The next frame that goes out, or the
+  // next note, takes it away again.
+  void note(const std::string& text);
+  void clearNote();
+
   // FT_Close; a failure turns Info red with the close message.
   void closeDevice();
 
@@ -37,6 +43,7 @@ class DeviceLink {
  private:
   Mainform& f_;
   D2xx& ft_;
+  std::string note_;  // the note now at the end of Info, if any
 };
 
 }  // namespace tavrin

@@ -32,6 +32,14 @@ void Motor::cmdStartMotor_Click() {
 void Motor::Selectdir_Click() {
   Module1& m = f_.module1;
   D2xx& ft = link_.d2xx();
+  // The flipped phase always encodes; a frequency box that does not would
+  // leave the motor enabled and reversed on settings nobody sent. Refuse the
+  // whole change instead, before any line moves.
+  std::string whyNot;
+  if (!link_.currentFrame(&whyNot)) {
+    link_.note(whyNot);
+    return;
+  }
   if (f_.Selectdir.text == "CW") {
     f_.setText(f_.Selectdir, "CCW");
     ft.clrRts(m.DeviceHandle);

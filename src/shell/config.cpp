@@ -1,5 +1,6 @@
 #include "shell/config.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "core/numbers.h"
@@ -20,7 +21,7 @@ void ConfigLoader::LoadConfig() {
   f_.ConfigPath = "C:\\Windows\\Tavrin.ini";
   auto path = paths_.map(f_.ConfigPath);
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
+  if (!std::filesystem::exists(path, ec) || std::filesystem::is_directory(path, ec)) {
     f_.FullScalemA = 1024;
     f_.setText(f_.Info, f_.Info.text + "  1024mA Full Scale ");
     return;
@@ -31,6 +32,9 @@ void ConfigLoader::LoadConfig() {
     if (auto message = configFailureMessage(r.code)) f_.toolkit.messageBox(*message);
     return;
   }
+  // A file written with line feeds only (as Linux editors do) has no line
+  // ends otherwise; read it by its line feeds rather than ignore it whole.
+  if (contents.find('\r') == std::string::npos) std::replace(contents.begin(), contents.end(), '\n', '\r');
   for (std::string line : splitLines(contents)) {
     line.erase(0, line.find_first_not_of(' ') == std::string::npos ? line.size() : line.find_first_not_of(' '));
     if (!line.empty() && line[0] != ';') {

@@ -36,6 +36,7 @@ struct StartedRig : Rig {
 }  // namespace
 
 TEST(FrequencyEntry, CommitHoldsTheBoxInTheSweepRange) {
+  const std::string manyNines(400, '9');
   struct Case {
     const char *start, *stop, *typed, *box, *shown;
   } cases[] = {
@@ -47,6 +48,7 @@ TEST(FrequencyEntry, CommitHoldsTheBoxInTheSweepRange) {
       {"", "50000", "123", "123", "0 0 0 1 2 3"},
       {"0", "2000000", "1234567", "1234567", "12 3 4 5 6 7"},
       {"40000", "50000", "99999999999999999999", "50000", "0 5 0 0 0 0"},
+      {"40000", "50000", manyNines.c_str(), "50000", "0 5 0 0 0 0"},  // beyond any number
       {"40000", "99999999999", "41000", "41000", "0 4 1 0 0 0"},  // stop beyond 32 bits: the top of the range
       {"40000", "50000", "", "44000", "0 4 4 0 0 0"},  // empty: the frequency in effect comes back
   };

@@ -115,12 +115,15 @@ TEST(Current, RefusesWhatCannotBeAReading) {
   rig.read("ADC&H064\r\n");
   EXPECT_TRUE(rig.traceLines("FT_Write").empty());  // no request went out
   EXPECT_EQ(f.CurrentmA, 12);
-  EXPECT_EQ(f.Info.text, "Not measured: the frequency is not a number");
-
+  EXPECT_EQ(f.Info.text,
+            " - Tavrin Drive Board (simulated)  Handle: TVSIM001  1024mA Full Scale   Not measured: the frequency is not a number");
   f.setText(f.txtFrekvens_DDS1, "44000");
+  rig.read("ADC&H064\r\n");  // the next request takes the note away
+  EXPECT_EQ(f.Info.text, " - Tavrin Drive Board (simulated)  Handle: TVSIM001  1024mA Full Scale ");
+
   rig.canned.replies.clear();
   rig.read("ADC99999999999\r\n");  // beyond 32 bits
-  EXPECT_EQ(f.CurrentmA, 12);
+  EXPECT_EQ(f.CurrentmA, 100);
   EXPECT_FALSE(f.AdcOverflow);
 }
 

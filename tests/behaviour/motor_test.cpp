@@ -87,6 +87,20 @@ TEST(Motor, DirectionChangesFlipPhaseAndLeaveMotorRunning) {
   EXPECT_EQ(rig.traceLines("FT_Write 10 00").size(), 1u);
 }
 
+TEST(Motor, DirectionChangeWithUnsendableSettingsMovesNoLine) {
+  Rig rig;
+  rig.start();
+  Mainform& f = rig.form();
+  f.setText(f.txtFrekvens_DDS1, "40000000");  // 40 MHz: no frequency word for it
+  rig.clearTrace();
+  f.fire(f.Selectdir, Event::Click);
+  EXPECT_TRUE(rig.traceLines().empty());
+  EXPECT_EQ(f.Selectdir.text, "CCW");
+  EXPECT_EQ(f.PhaseDeg, 90);
+  EXPECT_EQ(f.cmdStartMotor.text, "Motor Start");
+  EXPECT_NE(f.Info.text.find("Not sent: the frequency is too high"), std::string::npos);
+}
+
 TEST(Motor, DirectionDuringTrackingKeepsMotorButtonDisabled) {
   Rig rig;
   rig.start();

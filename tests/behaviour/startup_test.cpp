@@ -95,6 +95,7 @@ TEST(Startup, ConfigurationFileSetsFullScale) {
       {"two values, last wins", "; board 7\r\n1000\r\n2000\r\n", 2000, "  1000mA Full Scale  2000mA Full Scale"},
       {"comments and blanks only", "; nothing\r\n\r\n   ; indented\r", 1024, ""},
       {"lone LF does not end a line", "1000\n2000\r", 1024, ""},
+      {"line feeds only, as written on Linux", "; c\n1000\n2000\n", 2000, "  1000mA Full Scale  2000mA Full Scale"},
       {"value then comment on one line", "1500\r\n700 ; mA\r\n", 1500, "  1500mA Full Scale"},
       {"beyond 16 bits", "40000\r\n", 1024, ""},
       {"halves to even", "2.5\r\n", 2, "  2mA Full Scale"},
@@ -111,11 +112,12 @@ TEST(Startup, ConfigurationFileSetsFullScale) {
   }
 }
 
-TEST(Startup, UnreadableConfigurationEndsQuietly) {
+TEST(Startup, AFolderInPlaceOfTheConfigurationIsNoFile) {
   Rig rig;
-  std::filesystem::create_directories(rig.root / "C/Windows/Tavrin.ini");  // a folder, not a file
+  std::filesystem::create_directories(rig.root / "C/Windows/Tavrin.ini");
   rig.start();
   EXPECT_EQ(rig.form().FullScalemA, 1024);
+  EXPECT_EQ(rig.form().Info.text, " - Tavrin Drive Board (simulated)  Handle: TVSIM001  1024mA Full Scale ");
   EXPECT_TRUE(rig.messages.empty());
 }
 
