@@ -4,7 +4,7 @@
 set -euo pipefail
 
 TAVRIN_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libgl1-mesa-dev libxkbcommon-dev
-                 libgtest-dev libgmock-dev xvfb xauth)
+                 libgtest-dev fonts-dejavu-core)
 
 tavrin_install_missing() {
   local missing=()
