@@ -77,6 +77,13 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     } else if (name == "--until") {
       if (!needNumber(n, 0, 1e12)) return std::nullopt;
       o.untilMs = n;
+    } else if (name == "--clock-start") {
+      if (!needValue()) return std::nullopt;
+      o.clockStart = parseLocalDateTime(value);
+      if (!o.clockStart) {
+        error = "option --clock-start needs a date and time as YYYY-MM-DDTHH:MM:SS, not '" + value + "'";
+        return std::nullopt;
+      }
     } else if (name == "--sim-fault") {
       if (!needValue()) return std::nullopt;
       if (!sim::parseFaults(value, o.backend.sim, error)) return std::nullopt;
@@ -143,6 +150,8 @@ std::string usageText() {
       "  --trace FILE          write every library call and frame to FILE\n"
       "  --script FILE         run an operator script without a window, in virtual time\n"
       "  --until MS            end a script run at this virtual time\n"
+      "  --clock-start T       local date and time at start, YYYY-MM-DDTHH:MM:SS (files\n"
+      "                        carry it); it advances with the program's time\n"
       "  --sim-fault LIST      simulated board faults, comma-separated:\n"
       "                        ";
   for (const auto& f : sim::faultNames()) s += f + " ";

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/clock.h"
 #include "shell/backends.h"
 
 namespace tavrin {
@@ -15,6 +16,7 @@ struct Options {
   std::string traceFile;
   std::string scriptFile;
   std::optional<double> untilMs;
+  std::optional<LocalDateTime> clockStart;  // local date and time at program start
   std::string commandLine;  // everything after the options, joined by blanks
   bool help = false, version = false;
 };

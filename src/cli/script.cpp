@@ -169,7 +169,7 @@ int runScript(const Options& options, std::ostream& out, std::ostream& err) {
     out << "message: " << text << '\n';
     out.flush();
   });
-  Session session(options, tk);
+  Session session(options, tk, true);
   if (!session.ok()) {
     err << "tavrin: " << session.error() << '\n';
     return 2;

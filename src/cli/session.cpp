@@ -1,12 +1,22 @@
 #include "cli/session.h"
 
+#include <cmath>
+
+#include "core/numbers.h"
 #include "link/no_device.h"
 
 namespace tavrin {
 
-Session::Session(const Options& options, Toolkit& toolkit) {
+Session::Session(const Options& options, Toolkit& toolkit, bool virtualTime) {
   ProgramSetup setup;
   setup.commandLine = options.commandLine;
+  setup.decimalSeparator = systemDecimalSeparator();
+  if (options.clockStart || virtualTime) {
+    LocalDateTime start = options.clockStart ? *options.clockStart : systemLocalTime();
+    setup.localTime = [start, &toolkit] {
+      return addSeconds(start, static_cast<long long>(std::floor(toolkit.nowMs() / 1000.0)));
+    };
+  }
   if (!options.driveRoot.empty()) setup.paths = PathMapper(options.driveRoot);
 
   const Backend* backend = findBackend(options.backend.board);

@@ -16,7 +16,10 @@ namespace tavrin {
 class Session {
  public:
   // On a trace file that cannot be opened, `error` is set and ok() is false.
-  Session(const Options& options, Toolkit& toolkit);
+  // In virtual time the local clock starts from --clock-start (else the real
+  // local time now) and advances with the toolkit's time; in real time it is
+  // the system's clock unless --clock-start sets a start.
+  Session(const Options& options, Toolkit& toolkit, bool virtualTime = false);
   bool ok() const { return error_.empty(); }
   const std::string& error() const { return error_; }
 

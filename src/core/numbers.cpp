@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <clocale>
 #include <limits>
+#include <string>
 
 namespace tavrin {
 namespace {
@@ -180,6 +182,20 @@ std::string shortestDecimal(double value) {
     out = "0." + std::string(-exponent - 1, '0') + digits;
   }
   return negative ? "-" + out : out;
+}
+
+std::string systemDecimalSeparator() {
+  // Looks the separator up and puts the numeric locale back at once: every
+  // number this program formats or parses must keep its period.
+  const char* current = std::setlocale(LC_NUMERIC, nullptr);
+  std::string saved = current ? current : "C";
+  std::string separator = ".";
+  if (std::setlocale(LC_NUMERIC, "")) {
+    const char* point = std::localeconv()->decimal_point;
+    if (point && *point) separator = point;
+  }
+  std::setlocale(LC_NUMERIC, saved.c_str());
+  return separator;
 }
 
 }  // namespace tavrin

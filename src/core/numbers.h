@@ -29,4 +29,8 @@ std::optional<std::uint8_t> toByte(double value);
 // no trailing zeros after the point, no point for a whole number.
 std::string shortestDecimal(double value);
 
+// The decimal separator of the system's number settings (the environment's
+// locale). The program itself always formats with a period.
+std::string systemDecimalSeparator();
+
 }  // namespace tavrin

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <clocale>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -73,6 +74,10 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
   QApplication app(qtArgc, qtArgv);
+  // Qt takes the system's locale for the C library too; then "%.1f" in the
+  // trace and every number in the log files would take a decimal comma on a
+  // German desktop. Numbers the program writes always use a period.
+  std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QStringLiteral("Tavrin"));
   QApplication::setWindowIcon(tavrin::windowIcon());
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "core/clock.h"
 #include "core/files.h"
 #include "core/toolkit.h"
 #include "form/mainform.h"
@@ -26,6 +27,10 @@ struct ProgramSetup {
   std::string linkUnavailable;    // why no backend could be loaded, empty if one was
   PathMapper paths{PathMapper::defaultDriveRoot()};
   std::function<void()> beforeExit;  // flushes the trace before the process ends
+  LocalClock localTime = systemLocalTime;  // date and time written into log files
+  // The system's decimal separator, for numbers the operator reads (the sweep
+  // result); files always use a period.
+  std::string decimalSeparator = ".";
 };
 
 class Program {
