@@ -116,6 +116,31 @@ FileResult truncateFile(const std::filesystem::path& path) {
   return {};
 }
 
+FileResult writeLines(const std::filesystem::path& path, const std::vector<std::string>& lines) {
+  if (auto r = checkName(path); !r.ok()) return r;
+  errno = 0;
+  std::FILE* f = openFile(path, "wb");
+  if (!f) return failure(errno ? errno : EIO);
+  std::string all;
+  for (const auto& l : lines) all += l + "\r\n";
+  bool ok = std::fwrite(all.data(), 1, all.size(), f) == all.size();
+  int err = errno;
+  ok = (std::fclose(f) == 0) && ok;
+  if (!ok) return failure(err ? err : EIO);
+  return {};
+}
+
+FileResult checkAppendable(const std::filesystem::path& path) {
+  if (auto r = checkName(path); !r.ok()) return r;
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return failure(EISDIR);
+  errno = 0;
+  std::FILE* f = openFile(path, "ab");
+  if (!f) return failure(errno ? errno : EIO);
+  if (std::fclose(f) != 0) return failure(errno ? errno : EIO);
+  return {};
+}
+
 std::filesystem::path PathMapper::map(std::string_view typed) const {
 #ifdef _WIN32
   return std::filesystem::path(std::string(typed));

@@ -44,6 +44,14 @@ FileResult appendLine(const std::filesystem::path& path, std::string_view text);
 // Empties (or creates) a file.
 FileResult truncateFile(const std::filesystem::path& path);
 
+// Empties (or creates) a file and writes the lines, each with CR LF, in one
+// open-write-close.
+FileResult writeLines(const std::filesystem::path& path, const std::vector<std::string>& lines);
+
+// Whether the file can be opened for appending (it is created if absent,
+// nothing is written): the check a procedure makes before it starts.
+FileResult checkAppendable(const std::filesystem::path& path);
+
 // Maps the paths operators type to the host's file system. On Windows a path is
 // used as typed. Elsewhere "C:\stator-1.txt" lives at <driveRoot>/C/stator-1.txt
 // and backslashes become slashes; other paths are used as they are.

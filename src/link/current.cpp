@@ -36,14 +36,11 @@ void CurrentReader::ReadCurrent(bool log) {
   m.RxQueueCount = 0;
   m.LastStatus = ft.getQueueStatus(m.DeviceHandle, &m.RxQueueCount);
   std::uint32_t want = m.RxQueueCount < kMaxReplyBytes ? m.RxQueueCount : kMaxReplyBytes;
-  std::vector<char> buffer(want + 1, ' ');
+  std::vector<char> buffer(want + 1, ' ');  // never empty: some libraries refuse a null buffer
   std::uint32_t got = 0;
   m.LastStatus = ft.read(m.DeviceHandle, buffer.data(), want, &got);
   if (got > want) got = want;  // never trust a count beyond what was asked
-  if (got < 8) return;
-
-  std::string reply(buffer.data(), got + 1);
-  auto raw = toInt32(leadingNumber(std::string_view(reply).substr(3)));
+  auto raw = currentReplyCount(std::string_view(buffer.data(), got));
   if (!raw) return;
   double scaled = std::floor(f_.FullScalemA / 1024.0 * *raw) - f_.CurrentOffset;
   auto current = toInt32(scaled);
@@ -63,6 +60,7 @@ void CurrentReader::ReadCurrent(bool log) {
     auto r = appendLine(paths_.map(f_.LogFilePath),
                         currentLogLine(f_.PoutValue, f_.ReadingFreq, f_.CurrentmA));
     if (!r.ok()) {
+      ++logFailures_;
       f_.setForecolor(f_.Info, colors::red);
       f_.setText(f_.Info, "Log ERROR: cannot write " + f_.LogFilePath + " (" + r.detail + ")");
     }

@@ -28,11 +28,15 @@ class CurrentReader {
   // bytes or a count that does not fit: nothing changes.
   void ReadCurrent(bool log);
 
+  // Log lines that could not be written so far (each also shown in Info).
+  int logFailures() const { return logFailures_; }
+
  private:
   Mainform& f_;
   Waits& waits_;
   DeviceLink& link_;
   const PathMapper& paths_;
+  int logFailures_ = 0;
 };
 
 }  // namespace tavrin

@@ -36,6 +36,11 @@ std::vector<std::vector<std::uint8_t>> frameWrites(const FrameFields& f) {
   return out;
 }
 
+std::optional<std::int32_t> currentReplyCount(std::string_view reply) {
+  if (reply.size() < 8) return std::nullopt;
+  return toInt32(leadingNumber(reply.substr(3)));
+}
+
 std::string ReceivedFrame::describe() const {
   char buf[160];
   if (headerOnly) {

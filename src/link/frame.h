@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavrin {
@@ -30,6 +31,11 @@ struct FrameFields {
 // The writes of one frame, in order: 2, 4, 4, 2, 2 and 5 bytes, or only the
 // 2-byte header when the frequency word is 10000 or less.
 std::vector<std::vector<std::uint8_t>> frameWrites(const FrameFields& f);
+
+// The raw ADC count of a current reply: the number from its fourth character on,
+// read by the leading-number rule (text without a number counts 0). nullopt
+// when fewer than 8 bytes came, or the number does not fit 32 bits.
+std::optional<std::int32_t> currentReplyCount(std::string_view reply);
 
 // A frame as it arrived: whole, or the header alone.
 struct ReceivedFrame {

@@ -17,7 +17,10 @@ Program::Program(Toolkit& toolkit, D2xx& d2xx, ProgramSetup setup)
       config(form, setup_.paths),
       stepping(form, waits, link, frequency),
       phase(form),
-      supply(form, waits, link) {
+      supply(form, waits, link),
+      logging(form, current, setup_.paths, setup_.localTime),
+      sweep(form, waits, link, current, logging, setup_.paths, setup_.localTime, setup_.decimalSeparator),
+      tracking(form, waits, link, current, sweep, motor) {
   wireEvents();
 }
 
@@ -142,6 +145,12 @@ void Program::wireEvents() {
   f.on(*f.PoutUp[0], Event::MouseUp, [this](EventArgs&) { supply.PoutUp_MouseUp(); });
   f.on(*f.PoutDown[0], Event::MouseDown, [this](EventArgs& a) { supply.PoutDown_MouseDown(a.index); });
   f.on(*f.PoutDown[0], Event::MouseUp, [this](EventArgs&) { supply.PoutDown_MouseUp(); });
+  f.on(f.CmdSwpStart, Event::Click, [this](EventArgs&) { sweep.CmdSwpStart_Click(); });
+  f.on(f.Tracking, Event::Click, [this](EventArgs&) { tracking.Tracking_Click(); });
+  f.on(f.tmrOptimize, Event::Timer, [this](EventArgs&) { tracking.tmrOptimize_Timer(); });
+  f.on(f.btGetCurrent, Event::Click, [this](EventArgs&) { logging.btGetCurrent_Click(); });
+  f.on(f.timerGetCurrent, Event::Timer, [this](EventArgs&) { logging.timerGetCurrent_Timer(); });
+  f.on(f.ChaLogFile, Event::Click, [this](EventArgs&) { logging.ChaLogFile_Click(); });
   for (Control* box : {&f.TxtSwpStart, &f.TxtSwpStop, &f.TxtSwpStep})
     f.on(*box, Event::KeyPress, [](EventArgs& a) { a.keyAscii = digitsOnlyFilter(a.keyAscii); });
 }

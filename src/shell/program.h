@@ -18,6 +18,9 @@
 #include "link/current.h"
 #include "link/device_link.h"
 #include "link/motor.h"
+#include "procedures/logging.h"
+#include "procedures/sweep.h"
+#include "procedures/tracking.h"
 #include "shell/config.h"
 
 namespace tavrin {
@@ -49,6 +52,9 @@ class Program {
   FrequencyStepping stepping;
   PhaseEntry phase;
   SupplyControl supply;
+  CurrentLogging logging;
+  FrequencySweep sweep;
+  FrequencyTracking tracking;
 
   // Start-up: opens the link, sets the start values, checks the board with one
   // reading, sends the motor-off frame, then reads the configuration file or

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,29 @@ TEST(FrameTrace, WritesHexBytes) {
   const std::uint8_t b[] = {0x02, 0x0A, 0xFF};
   EXPECT_EQ(hexBytes(b, 3), "02 0A FF");
   EXPECT_EQ(hexBytes(b, 0), "");
+}
+
+}  // namespace
+}  // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+TEST(CurrentReply, CountFromTheFourthCharacterOn) {
+  struct Case {
+    const char* reply;
+    std::optional<std::int32_t> count;
+  };
+  const Case cases[] = {
+      {"ADC&H05", std::nullopt},           // 7 bytes: not a reading
+      {"ADC&H050", 80},                    // 8 bytes: read
+      {"ADC&H3E9\r\n", 1001},              // the simulated board's form
+      {"xyz 1 2\r\n", 12},                 // blanks are skipped wherever they stand
+      {"ADC12.5xx", 12},                   // halves to even
+      {"ADCjunk!\r\n", 0},                 // no number: a count of 0
+      {"ADC99999999999\r\n", std::nullopt},  // beyond 32 bits
+  };
+  for (const auto& c : cases) EXPECT_EQ(currentReplyCount(c.reply), c.count) << c.reply;
 }
 
 }  // namespace

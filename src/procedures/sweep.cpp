@@ -1,0 +1,133 @@
+#include "procedures/sweep.h"
+
+#include <cmath>
+
+#include "core/numbers.h"
+#include "procedures/log_file.h"
+
+namespace tavrin {
+
+std::optional<SweepPlan> planSweep(const std::string& startText, const std::string& stopText,
+                                   const std::string& stepText, std::string& whyNot) {
+  auto refuse = [&](const std::string& why) -> std::optional<SweepPlan> {
+    whyNot = "Sweep not started: " + why;
+    return std::nullopt;
+  };
+  auto start = wholeNumber(startText), stop = wholeNumber(stopText), step = wholeNumber(stepText);
+  if (!start || !toInt32(*start)) return refuse("the start frequency is not a number");
+  if (!stop || !toInt32(*stop)) return refuse("the stop frequency is not a number");
+  if (!step || !std::isfinite(*step)) return refuse("the step is not a number");
+  SweepPlan plan;
+  plan.start = *toInt32(*start);
+  plan.stop = *toInt32(*stop);
+  double stepHz = roundHalfEven(*step);
+  if (stepHz < 1) return refuse("the step must be at least 1 Hz");
+  if (stepHz > 32767) return refuse("the step must be at most 32767 Hz");
+  double count = roundHalfEven(std::fabs((*stop - *start) / *step));
+  if (count > 32767) return refuse(shortestDecimal(count) + " steps, more than 32767");
+  plan.step = static_cast<std::int16_t>(*stop < *start ? -stepHz : stepHz);
+  plan.stepCount = static_cast<std::int32_t>(count);
+  return plan;
+}
+
+void FrequencySweep::sendMode(std::int16_t mode) {
+  f_.DriveMode = mode;
+  link_.SendDriveSettings();
+}
+
+std::string FrequencySweep::resultMessage() const {
+  std::string volts = shortestDecimal(f_.PoutValue / 10.0);
+  if (auto point = volts.find('.'); point != std::string::npos) volts.replace(point, 1, decimalSeparator_);
+  return "Max " + std::to_string(f_.MaxCurrent) + "mA @" + std::to_string(f_.MaxCurrentFreq) + "Hz and" + volts +
+         "V";
+}
+
+bool FrequencySweep::run() {
+  Mainform& f = f_;
+  // Everything is checked before anything goes to the board.
+  std::string whyNot;
+  auto plan = planSweep(f.TxtSwpStart.text, f.TxtSwpStop.text, f.TxtSwpStep.text, whyNot);
+  if (plan) {
+    if (FileResult r = checkAppendable(paths_.map(f.LogFileName.text)); !r.ok())
+      whyNot = "Sweep not started: cannot write " + f.LogFileName.text + " (" + r.detail + ")";
+  }
+  if (!whyNot.empty()) {
+    link_.note(whyNot);
+    return false;
+  }
+  const int logFailuresBefore = current_.logFailures();
+  bool logWritten = true;
+
+  // 1-3. Timed logging stops: the sweep writes its own log.
+  f.setEnabled(f.CmdSwpStart, false);
+  f.LogFilePath = f.LogFileName.text;
+  f.btGetCurrent.value = 0;
+  logging_.btGetCurrent_Click();
+  // 4-8. The offset, with the drive disabled. This reading goes to the old
+  // content of the log, which step 11 then empties.
+  f.CurrentOffset = 0;
+  sendMode(4);
+  f.setText(f.Info, "Measuring Offset");
+  waits_.Pause(500);
+  current_.ReadCurrent(true);
+  f.CurrentOffset = f.CurrentmA;
+  waits_.Pause(50);
+  f.MaxCurrent = 0;
+  f.MaxCurrentFreq = 0;
+  f.setText(f.Info, "Offset = " + std::to_string(f.CurrentOffset));
+  // 9-10. The boxes as they are now (the operator may have typed meanwhile).
+  SweepGo = true;
+  waits_.TxtSteptime_Change();
+  auto now = planSweep(f.TxtSwpStart.text, f.TxtSwpStop.text, f.TxtSwpStep.text, whyNot);
+  if (!now) now = plan;  // edited into nonsense during the offset: keep what was checked
+  SwpStep = now->step;
+  f.SwpStartFreq = now->start;
+  if (now->stepCount < 1) SweepGo = false;
+
+  if (SweepGo) {
+    // 11.
+    logWritten = startLogFile(paths_.map(f.LogFilePath), clock_(), f.TxtSteptime.text).ok();
+    f.setText(f.txtFrekvens_DDS1, std::to_string(f.SwpStartFreq));
+    sendMode(1);
+    sendMode(3);
+    double last = f.SwpStartFreq;
+    for (std::int32_t i = 0; i < now->stepCount; ++i) {
+      waits_.Pause(f.StepTime);
+      current_.ReadCurrent(true);
+      // Each step goes on from what the box holds, so an operator's edit moves
+      // the rest of the sweep; a box emptied meanwhile goes on from the sweep's
+      // own last frequency.
+      auto box = wholeNumber(f.txtFrekvens_DDS1.text);
+      last = (box ? *box : last) + SwpStep;
+      f.setText(f.txtFrekvens_DDS1, shortestDecimal(last));
+      sendMode(8);
+    }
+    waits_.Pause(f.StepTime);
+    current_.ReadCurrent(true);
+    f.setText(f.txtFrekvens_DDS1, std::to_string(f.MaxCurrentFreq));
+    sendMode(8);
+    sendMode(4);
+  }
+  // 12-14.
+  waits_.Pause(f.StepTime);
+  if (f.AdcOverflow) {
+    f.setText(f.Info, "ADC overflow: Decrease Supply Voltage");
+    f.AdcOverflow = false;
+    f.setForecolor(f.Label1, colors::black);
+  } else {
+    f.setText(f.Info, resultMessage());
+  }
+  logWritten = appendLine(paths_.map(f.LogFilePath), quotedLine(f.Info.text)).ok() && logWritten;
+  if (!logWritten || current_.logFailures() != logFailuresBefore) {
+    // The result stands, but the record on disk is not whole: say so.
+    f.setForecolor(f.Info, colors::red);
+    f.setText(f.Info, f.Info.text + "  Log ERROR: " + f.LogFilePath + " is not complete");
+  }
+  // 15-16.
+  f.setText(f.LogFileName, nextLogName(f.LogFileName.text));
+  f.setEnabled(f.CmdSwpStart, true);
+  f.setEnabled(f.cmdStartMotor, true);
+  return true;
+}
+
+}  // namespace tavrin

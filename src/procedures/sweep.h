@@ -1,0 +1,63 @@
+// The frequency sweep: the offset with the drive disabled, then a reading at
+// every step from start to stop, logged; the board left at the frequency of
+// the largest current with the enable line clear; the result in Info and the
+// log; the next log name proposed.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/clock.h"
+#include "core/files.h"
+#include "form/mainform.h"
+#include "form/waits.h"
+#include "link/current.h"
+#include "link/device_link.h"
+#include "procedures/logging.h"
+
+namespace tavrin {
+
+// What the sweep boxes ask for, once they have been checked.
+struct SweepPlan {
+  std::int32_t start = 0, stop = 0;
+  std::int16_t step = 0;        // signed: negative when the sweep runs downward
+  std::int32_t stepCount = 0;   // frequencies read: stepCount + 1 (none when below 1)
+};
+
+// Reads the start, stop and step boxes. Returns the plan, or nullopt with the
+// reason the sweep cannot use them (not numbers, a step below 1 Hz or above
+// 32767 Hz, more than 32767 steps).
+std::optional<SweepPlan> planSweep(const std::string& startText, const std::string& stopText,
+                                   const std::string& stepText, std::string& whyNot);
+
+class FrequencySweep {
+ public:
+  FrequencySweep(Mainform& form, Waits& waits, DeviceLink& link, CurrentReader& current, CurrentLogging& logging,
+                 const PathMapper& paths, const LocalClock& clock, const std::string& decimalSeparator)
+      : f_(form), waits_(waits), link_(link), current_(current), logging_(logging), paths_(paths),
+        clock_(clock), decimalSeparator_(decimalSeparator) {}
+
+  void CmdSwpStart_Click() { run(); }
+  // The whole sweep. Returns false when its parameters or its log file cannot
+  // be used: then nothing was sent, Info says why and the button stays enabled.
+  bool run();
+
+  std::int16_t SwpStep = 0;
+  bool SweepGo = false;
+
+ private:
+  std::string resultMessage() const;
+  void sendMode(std::int16_t mode);
+
+  Mainform& f_;
+  Waits& waits_;
+  DeviceLink& link_;
+  CurrentReader& current_;
+  CurrentLogging& logging_;
+  const PathMapper& paths_;
+  const LocalClock& clock_;
+  const std::string& decimalSeparator_;
+};
+
+}  // namespace tavrin
