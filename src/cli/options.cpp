@@ -100,6 +100,13 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
       o.backend.sim.model.seed = static_cast<std::uint32_t>(n);
     } else if (name == "--sim-latency") {
       if (!needNumber(o.backend.sim.latencyMs, 0, 60000)) return std::nullopt;
+    } else if (name == "--sim-drift") {
+      if (!needNumber(o.backend.sim.model.driftHzPerS, -1e6, 1e6)) return std::nullopt;
+    } else if (name == "--sim-jump") {
+      if (!needValue()) return std::nullopt;
+      if (!sim::parseJump(value, o.backend.sim.model, error)) return std::nullopt;
+    } else if (name == "--sim-idle") {
+      if (!needNumber(o.backend.sim.model.idleCounts, 0, 100000)) return std::nullopt;
     } else {
       error = "unknown option " + name + " (try --help)";
       return std::nullopt;
@@ -163,6 +170,9 @@ std::string usageText() {
       "  --sim-noise N         noise, +/- counts (default 3)\n"
       "  --sim-seed N          noise seed (default 1)\n"
       "  --sim-latency MS      reply delay (default 20)\n"
+      "  --sim-drift HZ_PER_S  the resonance moves this much each second from start\n"
+      "  --sim-jump HZ@MS      the resonance jumps by HZ at MS after start (repeatable)\n"
+      "  --sim-idle COUNTS     current with the enable line clear (default 12)\n"
       "  --help, --version\n"
       "Anything after the options is the command-line text (a sequence file path).\n";
   return s;

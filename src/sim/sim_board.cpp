@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/numbers.h"
+
 namespace tavrin::sim {
 
 namespace {
@@ -45,6 +47,29 @@ bool parseFaults(const std::string& list, SimConfig& config, std::string& error)
     config.faults.insert(name);
   }
   return true;
+}
+
+bool parseJump(const std::string& text, MotorModel& model, std::string& error) {
+  // Up to 10 MHz either way, at up to 1e12 ms (about 30 years) after start.
+  std::size_t at = text.find('@');
+  std::optional<double> hz, ms;
+  if (at != std::string::npos) {
+    hz = wholeNumber(std::string_view(text).substr(0, at));
+    ms = wholeNumber(std::string_view(text).substr(at + 1));
+  }
+  if (!hz || !ms || std::fabs(*hz) > 1e7 || *ms < 0 || *ms > 1e12) {
+    error = "option --sim-jump needs HZ@MS, not '" + text + "'";
+    return false;
+  }
+  model.jumps.push_back({*ms, *hz});
+  return true;
+}
+
+double MotorModel::resonanceAt(double ms) const {
+  double hz = resonanceHz + driftHzPerS * ms / 1000.0;
+  for (const auto& j : jumps)
+    if (ms >= j.atMs) hz += j.hz;
+  return hz;
 }
 
 double supplyVolts(std::uint8_t code) { return 1.3 + 4.4 * code / 180.0; }
@@ -185,24 +210,25 @@ double SimBoard::noise() {
   return unit * cfg_.model.noise;
 }
 
-int SimBoard::modelCounts(bool noiseless) {
+int SimBoard::countsAt(double ms, bool noiseless) {
   const MotorModel& m = cfg_.model;
   double counts;
   if (!dtr_) {
     counts = m.idleCounts;
   } else {
-    double detune = (frequencyHz() - m.resonanceHz) / (m.widthHz / 2);
+    double detune = (frequencyHz() - m.resonanceAt(ms)) / (m.widthHz / 2);
     counts = m.baseCounts + m.gain * supplyVolts(supplyCode_) / (1 + detune * detune);
   }
   if (!noiseless) counts += noise();
   int c = static_cast<int>(std::lround(counts));
-  return std::clamp(c, 1, 1023);  // the ADC saturates at its full count
+  return std::clamp(c, 0, 1023);  // a 10-bit ADC: it saturates at its full count
 }
 
 void SimBoard::answerCurrentRequest(double requestTime) {
   if (fault("silent")) return;
   char reply[16];
-  std::snprintf(reply, sizeof reply, "ADC&H%03X\r\n", modelCounts());
+  // The motor as it was when the request came in.
+  std::snprintf(reply, sizeof reply, "ADC&H%03X\r\n", countsAt(requestTime, false));
   std::string text = reply;
   if (fault("garbled")) {
     for (char& c : text) c = "?#%*!~"[static_cast<unsigned>(noise() + 1000) % 6];

@@ -18,13 +18,24 @@
 namespace tavrin::sim {
 
 struct MotorModel {
-  double resonanceHz = 44100;  // frequency of the current peak
+  // A step of the resonance, as after a load change.
+  struct Jump {
+    double atMs;  // ms since program start
+    double hz;    // may be negative
+  };
+
+  double resonanceHz = 44100;  // frequency of the current peak at program start
   double widthHz = 300;        // full width of the peak at half height
   double gain = 180;           // counts per volt of supply at the peak
   double baseCounts = 20;      // counts while enabled, away from the peak
   double idleCounts = 12;      // counts with the enable line clear
   double noise = 3;            // noise amplitude, +/- counts
   std::uint32_t seed = 1;
+  double driftHzPerS = 0;      // steady move of the resonance, as a warming motor's
+  std::vector<Jump> jumps;     // all jumps due by a time add up
+
+  // The resonance at `ms` since program start: drift plus the jumps due by then.
+  double resonanceAt(double ms) const;
 };
 
 struct SimConfig {
@@ -41,6 +52,9 @@ struct SimConfig {
 const std::vector<std::string>& faultNames();
 // Parses "open,silent,unplug=40" into the config; false with a message on error.
 bool parseFaults(const std::string& list, SimConfig& config, std::string& error);
+// Parses "HZ@MS" (--sim-jump) into a jump added to the model; false with a
+// message on error.
+bool parseJump(const std::string& text, MotorModel& model, std::string& error);
 
 // Supply voltage in volts for a supply code 0..180.
 double supplyVolts(std::uint8_t code);
@@ -73,8 +87,9 @@ class SimBoard : public D2xx {
   const std::vector<ReceivedFrame>& frames() const { return frames_; }
   double frequencyHz() const { return frequencyOfWord(freqWord_); }
   std::uint8_t supplyCode() const { return supplyCode_; }
-  // The raw count the model gives now (before noise when noiseless is true).
-  int modelCounts(bool noiseless = false);
+  // The raw count the model gives now (before noise when noiseless is true),
+  // 0..1023.
+  int modelCounts(bool noiseless = false) { return countsAt(clock_(), noiseless); }
 
   SimConfig& config() { return cfg_; }
 
@@ -87,6 +102,7 @@ class SimBoard : public D2xx {
   void answerCurrentRequest(double requestTime);
   void noteOtherCall();
   double noise();
+  int countsAt(double ms, bool noiseless);
 
   SimConfig cfg_;
   std::function<double()> clock_;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/options.h"
 #include "link/frame.h"
 #include "sim/sim_board.h"
 
@@ -15,6 +16,7 @@ class SimBoardTest : public ::testing::Test {
  protected:
   void openBoard(const std::string& faults = "") {
     SimConfig config;
+    config.model = model;
     std::string error;
     ASSERT_TRUE(parseFaults(faults, config, error)) << error;
     board = std::make_unique<SimBoard>(config, [this] { return now; });
@@ -43,7 +45,17 @@ class SimBoardTest : public ::testing::Test {
     return s;
   }
 
+  // The count of the reply to a request sent now, read after its latency.
+  int replyCount(double hz) {
+    send(7, 90, hz);
+    now += 20;
+    std::string reply = readAll();
+    EXPECT_EQ(reply.size(), 10u) << reply;
+    return reply.size() == 10 ? std::stoi(reply.substr(5, 3), nullptr, 16) : -1;
+  }
+
   double now = 0;
+  MotorModel model;  // the motor of the next openBoard
   std::unique_ptr<SimBoard> board;
   FtHandle h = nullptr;
 };
@@ -126,6 +138,93 @@ TEST_F(SimBoardTest, UnpluggedBoardFailsEveryLaterCall) {
   std::uint32_t written = 99;
   EXPECT_EQ(board->write(h, header, 2, &written), ft::DEVICE_NOT_FOUND);
   EXPECT_EQ(written, 0u);
+}
+
+TEST(MotorModel, ResonanceDriftsAndJumps) {
+  MotorModel m;
+  m.driftHzPerS = -2;
+  m.jumps = {{5000, -150}, {20000, 300}, {5000, 50}};  // two at the same time add up
+  const std::pair<double, double> cases[] = {
+      {0, 44100}, {4999, 44100 - 9.998}, {5000, 44100 - 10 - 100}, {20000, 44100 - 40 + 200}, {60000, 44100 - 120 + 200}};
+  for (auto [ms, hz] : cases) EXPECT_DOUBLE_EQ(m.resonanceAt(ms), hz) << ms;
+}
+
+TEST_F(SimBoardTest, CurrentPeaksAtTheResonanceOfTheRequestTime) {
+  model.noise = 0;
+  model.driftHzPerS = 100;
+  model.jumps = {{1000, 400}};
+  openBoard();
+  ASSERT_EQ(board->setDtr(h), ft::OK);
+  auto peakAt = [&](double ms) {
+    now = ms;
+    double best = 0;
+    int most = -1;
+    for (double hz = 43500; hz <= 45500; hz += 10) {
+      send(1, 90, hz);
+      if (board->modelCounts(true) > most) most = board->modelCounts(true), best = hz;
+    }
+    return best;
+  };
+  EXPECT_NEAR(peakAt(0), 44100, 5);
+  EXPECT_NEAR(peakAt(999), 44200, 5);
+  EXPECT_NEAR(peakAt(3000), 44100 + 300 + 400, 5);
+  // A reply measures the motor when its request came in, not when it is read.
+  now = 985;
+  int before = replyCount(44600);
+  int after = replyCount(44600);  // asked at 1005, after the jump
+  EXPECT_LT(before, 100);
+  EXPECT_GT(after, 200);
+}
+
+TEST_F(SimBoardTest, IdleCountsAndSaturation) {
+  struct Case {
+    double idle, gain;
+    bool enabled;
+    int counts;
+  };
+  const Case cases[] = {{12, 180, false, 12}, {0, 180, false, 0},      {2000, 180, false, 1023},
+                        {2000, 0, true, 20},  {12, 1e4, true, 1023}};
+  for (const auto& c : cases) {
+    model.noise = 0;
+    model.idleCounts = c.idle;
+    model.gain = c.gain;
+    openBoard();
+    if (c.enabled) {
+      ASSERT_EQ(board->setDtr(h), ft::OK);
+    }
+    EXPECT_EQ(replyCount(44100), c.counts) << c.idle << " " << c.gain;
+  }
+}
+
+TEST(SimOptions, DriftJumpsAndIdle) {
+  std::string error;
+  auto o = parseOptions({"--sim-drift", "-2.5", "--sim-jump=200@5000", "--sim-jump", "-50@0", "--sim-idle", "2000"},
+                        error);
+  ASSERT_TRUE(o) << error;
+  const MotorModel& m = o->backend.sim.model;
+  EXPECT_EQ(m.driftHzPerS, -2.5);
+  ASSERT_EQ(m.jumps.size(), 2u);
+  EXPECT_EQ(m.jumps[0].hz, 200);
+  EXPECT_EQ(m.jumps[0].atMs, 5000);
+  EXPECT_EQ(m.jumps[1].hz, -50);
+  EXPECT_EQ(m.idleCounts, 2000);
+  const std::pair<std::vector<std::string>, std::string> bad[] = {
+      {{"--sim-jump", "x"}, "option --sim-jump needs HZ@MS, not 'x'"},
+      {{"--sim-jump", "200"}, "option --sim-jump needs HZ@MS, not '200'"},
+      {{"--sim-jump=200@"}, "option --sim-jump needs HZ@MS, not '200@'"},
+      {{"--sim-jump", "@5"}, "option --sim-jump needs HZ@MS, not '@5'"},
+      {{"--sim-jump", "200@-1"}, "option --sim-jump needs HZ@MS, not '200@-1'"},
+      {{"--sim-jump", "1@2@3"}, "option --sim-jump needs HZ@MS, not '1@2@3'"},
+      {{"--sim-jump"}, "option --sim-jump needs a value"},
+      {{"--sim-drift", "fast"}, "option --sim-drift needs a number, not 'fast'"},
+      {{"--sim-idle", "-1"}, "option --sim-idle needs a number, not '-1'"},
+      {{"--sim-idle", "100001"}, "option --sim-idle needs a number, not '100001'"},
+  };
+  for (const auto& [args, message] : bad) {
+    error.clear();
+    EXPECT_FALSE(parseOptions(args, error));
+    EXPECT_EQ(error, message);
+  }
 }
 
 TEST(SimFaults, ParseNamesAndRefuseUnknownOnes) {
