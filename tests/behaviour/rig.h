@@ -79,12 +79,12 @@ inline std::filesystem::path freshDriveRoot() {
 }
 
 struct Rig {
-  explicit Rig(sim::SimConfig config = quietBoard(), bool useCanned = false)
+  explicit Rig(sim::SimConfig config = quietBoard(), bool useCanned = false, std::string decimalSeparator = ".")
       : root(freshDriveRoot()),
         board(std::move(config), [this] { return tk.nowMs(); }),
         canned(board),
         trace(useCanned ? static_cast<D2xx&>(this->canned) : board, traceOut, [this] { return tk.nowMs(); }),
-        program(tk, trace, setup(root)) {
+        program(tk, trace, setup(root, decimalSeparator)) {
     tk.onMessage([this](const std::string& m) { messages.push_back(m); });
   }
 
@@ -93,10 +93,21 @@ struct Rig {
     c.model.noise = 0;
     return c;
   }
-  static ProgramSetup setup(const std::filesystem::path& root) {
+  // Files carry a fixed local time: 2010-07-26 14:03:05 at start, advancing
+  // with virtual time.
+  ProgramSetup setup(const std::filesystem::path& root, std::string decimalSeparator) {
     ProgramSetup s;
     s.paths = PathMapper(root);
+    s.localTime = [this] {
+      return addSeconds(LocalDateTime{2010, 7, 26, 14, 3, 5}, static_cast<long long>(tk.nowMs() / 1000));
+    };
+    s.decimalSeparator = std::move(decimalSeparator);
     return s;
+  }
+  std::string readFile(const std::string& rel) const {
+    std::string contents;
+    readWholeFile(root / rel, contents);
+    return contents;
   }
 
   // Runs start-up, then the actions posted with at(), until nothing is left

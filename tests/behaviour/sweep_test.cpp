@@ -1,0 +1,236 @@
+// The sweep and timed current logging: the log files, the frames of a sweep,
+// its result, the next log name, and what the sweep refuses before it starts.
+#include <gtest/gtest.h>
+
+#include "procedures/log_file.h"
+#include "rig.h"
+
+using namespace tavrin;
+using tavrin::testing::Rig;
+
+namespace {
+
+std::vector<std::string> lines(const std::string& contents) {
+  std::vector<std::string> out;
+  std::size_t pos = 0;
+  while (pos < contents.size()) {
+    std::size_t end = contents.find("\r\n", pos);
+    EXPECT_NE(end, std::string::npos) << "every line ends with CR LF";
+    if (end == std::string::npos) break;
+    out.push_back(contents.substr(pos, end - pos));
+    pos = end + 2;
+  }
+  return out;
+}
+
+// The frequency column of the reading lines of a log.
+std::vector<std::string> frequencies(const std::vector<std::string>& log) {
+  std::vector<std::string> out;
+  for (const auto& l : log) {
+    if (l.empty() || l[0] == '"' || l[0] == '#') continue;
+    auto a = l.find(','), b = l.rfind(',');
+    out.push_back(l.substr(a + 1, b - a - 1));
+  }
+  return out;
+}
+
+struct SweepRig : Rig {
+  using Rig::Rig;
+  void sweep(const char* start, const char* stop, const char* step) {
+    Mainform& f = form();
+    f.setText(f.TxtSwpStart, start);
+    f.setText(f.TxtSwpStop, stop);
+    f.setText(f.TxtSwpStep, step);
+    f.fire(f.CmdSwpStart, Event::Click);
+  }
+};
+
+}  // namespace
+
+TEST(Sweep, DefaultSweepWritesItsLogLeavesTheBoardAtTheMaximumAndRenumbers) {
+  SweepRig rig;
+  rig.start();
+  Mainform& f = rig.form();
+  rig.clearTrace();
+  f.fire(f.CmdSwpStart, Event::Click);
+
+  auto log = lines(rig.readFile("C/stator-1.txt"));
+  ASSERT_EQ(log.size(), 3u + 21u + 1u);
+  EXPECT_EQ(log[0], "#2010-07-26 14:03:05#");
+  EXPECT_EQ(log[1], "\"Time Interval: 50mS\"");
+  EXPECT_EQ(log[2], "\"V, Hz, mA\"");
+  auto freqs = frequencies(log);
+  for (int i = 0; i <= 20; ++i) EXPECT_EQ(freqs[i], std::to_string(40000 + 500 * i));
+  EXPECT_EQ(log[11], "1.3,44000,170");  // the peak of the quiet board, offset (12) taken off
+  EXPECT_EQ(log.back(), "\"Max 170mA @44000Hz and1.3V\"");
+  EXPECT_EQ(f.Info.text, "Max 170mA @44000Hz and1.3V");
+  EXPECT_EQ(f.CurrentOffset, 12);
+
+  // Offset: motor off, then the request. Then modes 1 and 3 at the start, a
+  // request after each frame, mode 8 for every later step, and last the board
+  // left at the maximum with the enable line clear.
+  auto frames = rig.frames();
+  ASSERT_EQ(frames.size(), 2u + 2u + 21u * 2u - 1u + 2u);
+  auto mode = [&](std::size_t i) { return frames[i].substr(frames[i].find("frame mode") + 11, 1); };
+  EXPECT_EQ(mode(0) + mode(1) + mode(2) + mode(3) + mode(4) + mode(5), "471378");
+  EXPECT_NE(frames[2].find("(40000 Hz)"), std::string::npos);
+  EXPECT_NE(frames[frames.size() - 3].find("mode 7 freq 3355443 (50000 Hz)"), std::string::npos);
+  EXPECT_NE(frames[frames.size() - 2].find("mode 8 freq 2952790 (44000 Hz)"), std::string::npos);
+  EXPECT_NE(frames.back().find("mode 4 freq 2952790 (44000 Hz)"), std::string::npos);
+  EXPECT_FALSE(rig.board.dtr());
+  EXPECT_EQ(f.txtFrekvens_DDS1.text, "44000");
+  EXPECT_EQ(f.LogFileName.text, "C:\\stator-2.txt");
+  EXPECT_TRUE(f.CmdSwpStart.enabled);
+  EXPECT_EQ(f.cmdStartMotor.text, "Motor Start");
+
+  f.fire(f.CmdSwpStart, Event::Click);
+  EXPECT_EQ(lines(rig.readFile("C/stator-2.txt")).size(), 25u);
+  EXPECT_EQ(f.LogFileName.text, "C:\\stator-3.txt");
+}
+
+TEST(Sweep, DirectionAndStepCountFollowTheBoxes) {
+  struct Case {
+    const char *start, *stop, *step;
+    std::size_t readings;
+    const char *first, *last;
+  };
+  const Case cases[] = {
+      {"50000", "40000", "500", 21, "50000", "40000"},
+      {"40000", "50000", "800", 13, "40000", "49600"},  // 12.5 steps: halves to even
+      {"9000", "10000", "500", 3, "9000", "10000"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.start + std::string(" ") + c.stop + " " + c.step);
+    SweepRig rig;
+    rig.start();
+    rig.sweep(c.start, c.stop, c.step);
+    auto freqs = frequencies(lines(rig.readFile("C/stator-1.txt")));
+    ASSERT_EQ(freqs.size(), c.readings);
+    EXPECT_EQ(freqs.front(), c.first);
+    EXPECT_EQ(freqs.back(), c.last);
+  }
+}
+
+TEST(Sweep, RefusesWhatItCannotUseBeforeSendingAnything) {
+  struct Case {
+    const char *start, *stop, *step, *logName, *why;
+  };
+  const Case cases[] = {
+      {"40000", "50000", "0", "C:\\s-1.txt", "the step must be at least 1 Hz"},
+      {"", "50000", "500", "C:\\s-1.txt", "the start frequency is not a number"},
+      {"40000", "5e", "500", "C:\\s-1.txt", "the stop frequency is not a number"},
+      {"40000", "50000", "40000", "C:\\s-1.txt", "the step must be at most 32767 Hz"},
+      {"1", "70000", "2", "C:\\s-1.txt", "35000 steps, more than 32767"},
+      {"40000", "50000", "500", "C:\\no such folder\\s-1.txt", "cannot write C:\\no such folder\\s-1.txt"},
+      {"40000", "50000", "500", "", "cannot write  (empty file name)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    SweepRig rig;
+    rig.start();
+    Mainform& f = rig.form();
+    f.setText(f.LogFileName, c.logName);
+    rig.clearTrace();
+    rig.sweep(c.start, c.stop, c.step);
+    EXPECT_TRUE(rig.traceLines("FT_").empty());
+    EXPECT_NE(f.Info.text.find(std::string("Sweep not started: ") + c.why), std::string::npos) << f.Info.text;
+    EXPECT_TRUE(f.CmdSwpStart.enabled);
+    EXPECT_EQ(f.LogFileName.text, c.logName);
+  }
+}
+
+TEST(Sweep, NoStepsAppendsOffsetAndZeroResult) {
+  SweepRig rig;
+  rig.start();
+  rig.writeFile("C/stator-1.txt", "old\r\n");
+  rig.sweep("44000", "44000", "500");
+  EXPECT_EQ(rig.readFile("C/stator-1.txt"), "old\r\n1.3,44000,12\r\n\"Max 0mA @0Hz and1.3V\"\r\n");
+  EXPECT_EQ(rig.form().LogFileName.text, "C:\\stator-2.txt");
+}
+
+TEST(Sweep, OverflowAtStartUpIsReportedByTheNextSweepAndCleared) {
+  sim::SimConfig board = Rig::quietBoard();
+  board.model.idleCounts = 2000;  // saturates at 1023 with the enable line clear
+  SweepRig rig(board, false, ",");
+  rig.start();
+  Mainform& f = rig.form();
+  EXPECT_EQ(f.Label1.forecolor, colors::red);
+  f.fire(f.CmdSwpStart, Event::Click);
+  EXPECT_EQ(f.Info.text, "ADC overflow: Decrease Supply Voltage");
+  EXPECT_FALSE(f.AdcOverflow);
+  EXPECT_EQ(f.Label1.forecolor, colors::black);
+  rig.board.config().model.idleCounts = 12;
+  // The next sweep, without overflow (the offset takes the idle count off),
+  // shows the voltage with the system's decimal separator; the readings keep
+  // their period.
+  f.fire(f.CmdSwpStart, Event::Click);
+  EXPECT_NE(f.Info.text.find("Hz and1,3V"), std::string::npos) << f.Info.text;
+  EXPECT_NE(rig.readFile("C/stator-2.txt").find("\r\n1.3,40000,"), std::string::npos);
+}
+
+TEST(Sweep, NextLogNameLooksAtTheFileNameOnly) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\stator-1.txt", "C:\\stator-2.txt"},
+      {"C:\\data.txt", "C:\\data-1.txt"},
+      {"C:\\run-9.txt", "C:\\run-10.txt"},
+      {"C:\\run-x.txt", "C:\\run-1.txt"},
+      {"C:\\run-", "C:\\run--1.txt"},
+      {"C:\\my-dir\\data.txt", "C:\\my-dir\\data-1.txt"},
+      {"/home/op/my-dir/data-4.txt", "/home/op/my-dir/data-5.txt"},
+      {"C:\\run-32767.txt", "C:\\run-32768.txt"},
+      {"C:\\run-2147483647.txt", "C:\\run-2147483647-1.txt"},
+      {"stator-1.txt.txt", "stator-2.txt"},
+  };
+  for (const auto& [name, next] : cases) EXPECT_EQ(nextLogName(name), next) << name;
+}
+
+TEST(Logging, OneReadingASecondIntoAFreshLog) {
+  SweepRig rig;
+  rig.start();
+  Mainform& f = rig.form();
+  rig.writeFile("C/stator-1.txt", "old\r\n");
+  rig.at(1000, [&] { f.btGetCurrent.value = 1; f.fire(f.btGetCurrent, Event::Click); });
+  rig.at(4500, [&] { f.btGetCurrent.value = 0; f.fire(f.btGetCurrent, Event::Click); });
+  rig.run();
+  auto log = lines(rig.readFile("C/stator-1.txt"));
+  ASSERT_EQ(log.size(), 6u);
+  EXPECT_EQ(log[0], "#2010-07-26 14:03:06#");
+  EXPECT_EQ(log[1], "\"Time Interval: 1000mS\"");
+  EXPECT_EQ(log[3], "1.3,44000,12");
+  EXPECT_FALSE(f.LogCurrentOn);
+  EXPECT_FALSE(f.timerGetCurrent.enabled);
+
+  // A sweep started while logging runs stops it and writes the same file.
+  f.btGetCurrent.value = 1;
+  f.fire(f.btGetCurrent, Event::Click);
+  f.fire(f.CmdSwpStart, Event::Click);
+  EXPECT_EQ(f.btGetCurrent.value, 0);
+  EXPECT_FALSE(f.timerGetCurrent.enabled);
+  EXPECT_EQ(lines(rig.readFile("C/stator-1.txt")).size(), 25u);
+}
+
+TEST(Logging, UnwritableLogLeavesLoggingOffAndSaysSo) {
+  SweepRig rig;
+  rig.start();
+  Mainform& f = rig.form();
+  f.setText(f.LogFileName, "C:\\missing\\log.txt");
+  f.btGetCurrent.value = 1;
+  f.fire(f.btGetCurrent, Event::Click);
+  EXPECT_EQ(f.btGetCurrent.value, 0);
+  EXPECT_FALSE(f.LogCurrentOn);
+  EXPECT_FALSE(f.timerGetCurrent.enabled);
+  EXPECT_EQ(f.Info.forecolor, colors::red);
+  EXPECT_EQ(f.Info.text.rfind("Log ERROR: cannot write C:\\missing\\log.txt", 0), 0u) << f.Info.text;
+}
+
+TEST(Logging, FileDialogAnswerOrCancelGoesIntoTheBox) {
+  SweepRig rig;
+  rig.start();
+  Mainform& f = rig.form();
+  rig.tk.queueDialogAnswer("C:\\bench\\motor-7.txt");
+  f.fire(f.ChaLogFile, Event::Click);
+  EXPECT_EQ(f.LogFileName.text, "C:\\bench\\motor-7.txt");
+  f.setText(f.LogFileName, "C:\\typed.txt");
+  f.fire(f.ChaLogFile, Event::Click);  // cancelled: the dialog's last name comes back
+  EXPECT_EQ(f.LogFileName.text, "C:\\bench\\motor-7.txt");
+}

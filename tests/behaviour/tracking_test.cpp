@@ -1,0 +1,173 @@
+// Frequency tracking: the direction rule, loss of lock, the turn at a sweep
+// limit, the start from a stopped motor, stopping, and what it refuses.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+#include "core/numbers.h"
+#include "rig.h"
+
+using namespace tavrin;
+using tavrin::testing::Rig;
+
+namespace {
+
+std::string reply(int counts) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "ADC&H%03X\r\n", counts);
+  return buf;
+}
+
+// The motor runs at 44000 Hz with a track step of 50; every reading of
+// tracking comes from the list: the reference, then three per pass.
+struct TrackRig : Rig {
+  TrackRig() : Rig(Rig::quietBoard(), true) {
+    canned.replies.push_back(reply(12));  // start-up's reading
+    start();
+    form().fire(form().cmdStartMotor, Event::Click);
+  }
+  // Runs `passes` whole passes from 1000 ms and stops in the last one.
+  void track(int reference, const std::vector<std::array<int, 3>>& passes) {
+    canned.replies.push_back(reply(reference));
+    for (const auto& p : passes)
+      for (int c : p) canned.replies.push_back(reply(c));
+    Mainform& f = form();
+    at(1000, [&f] { f.fire(f.Tracking, Event::Click); });
+    // The reference reading takes 50 ms, a pass 6 x 50 ms of waits and 3 x 50 ms of replies.
+    at(1000 + 50 + 450 * (passes.size() - 1) + 100, [&f] { f.fire(f.Tracking, Event::Click); });
+    run();
+  }
+};
+
+}  // namespace
+
+TEST(Tracking, DirectionRuleTiesAndProbes) {
+  {
+    TrackRig rig;  // a tie keeps the direction: the move goes to the probed side
+    rig.track(100, {{100, 100, 100}});
+    EXPECT_EQ(rig.form().txtFrekvens_DDS1.text, "43900");
+    EXPECT_EQ(rig.program.tracking.TrackDir, -1);
+    auto frames = rig.frames();
+    // Start: one step below the reference, the first frame in mode 1.
+    EXPECT_NE(std::find_if(frames.begin(), frames.end(),
+                           [](auto& l) { return l.find("mode 1 freq 2949435 (43950 Hz)") != std::string::npos; }),
+              frames.end());
+  }
+  {
+    TrackRig rig;  // the probe below the mean of the two readings here: turn
+    rig.track(100, {{100, 50, 100}, {100, 100, 100}});
+    EXPECT_EQ(rig.form().txtFrekvens_DDS1.text, "44050");
+    EXPECT_EQ(rig.program.tracking.TrackDir, 1);
+  }
+}
+
+TEST(Tracking, TenLowPassesGoBackToTheReference) {
+  std::vector<std::array<int, 3>> low(10, {49, 49, 49}), half(10, {50, 50, 50});
+  {
+    TrackRig rig;
+    rig.track(100, low);  // 43950 - 9 x 50, then back to 44000 and one step on
+    EXPECT_EQ(rig.form().txtFrekvens_DDS1.text, "43950");
+  }
+  {
+    TrackRig rig;
+    rig.track(100, half);  // exactly half is not low
+    EXPECT_EQ(rig.form().txtFrekvens_DDS1.text, "43450");
+  }
+}
+
+TEST(Tracking, LandingOnASweepLimitTurnsBack) {
+  TrackRig rig;
+  rig.form().SwpStartFreq = 43900;
+  rig.track(100, {{100, 100, 100}, {100, 100, 100}});
+  EXPECT_EQ(rig.form().txtFrekvens_DDS1.text, "43950");
+  EXPECT_EQ(rig.program.tracking.TrackDir, 1);
+}
+
+TEST(Tracking, StopLeavesTheMotorRunningAndTheButtonsFree) {
+  TrackRig rig;
+  rig.track(100, {{100, 100, 100}});
+  Mainform& f = rig.form();
+  EXPECT_EQ(f.Tracking.text, "Track Freq");
+  EXPECT_EQ(f.cmdStartMotor.text, "Motor Stop");
+  EXPECT_TRUE(f.cmdStartMotor.enabled);
+  EXPECT_TRUE(rig.board.dtr());
+}
+
+TEST(Tracking, ThreePassesInsideASequenceRun) {
+  TrackRig rig;
+  Mainform& f = rig.form();
+  f.setText(f.RunStimFile, "Sequence Stop");
+  f.setText(f.Tracking, "Track Stop");
+  rig.clearTrace();
+  rig.program.tracking.TrackFrequency();
+  EXPECT_EQ(rig.traceLines("frame mode 7").size(), 1u + 3u * 3u);
+  EXPECT_EQ(rig.program.tracking.TrackPasses, 0);
+}
+
+TEST(Tracking, FromAStoppedMotorSweepsFirstThenStartsOneStepBelowTheBest) {
+  Rig rig;
+  rig.start();
+  Mainform& f = rig.form();
+  rig.at(1000, [&f] { f.fire(f.Tracking, Event::Click); });
+  rig.at(5000, [&f] { f.fire(f.Tracking, Event::Click); });
+  rig.run();
+  EXPECT_EQ(f.LogFileName.text, "C:\\stator-2.txt");  // the sweep ran
+  auto frames = rig.frames();
+  auto motorStart = std::find_if(frames.begin(), frames.end(),
+                                 [](auto& l) { return l.find("mode 3 freq 2952790 (44000 Hz)") != std::string::npos; });
+  // The sweep's own start frame is at 40000 Hz: this is the motor started at
+  // the best frequency, and the first pass goes one step below it.
+  ASSERT_NE(motorStart, frames.end());
+  EXPECT_NE((motorStart + 1)->find("mode 1 freq 2949435 (43950 Hz)"), std::string::npos);
+  EXPECT_EQ(f.cmdStartMotor.text, "Motor Stop");
+  EXPECT_TRUE(rig.board.dtr());
+}
+
+TEST(Tracking, RefusesATrackStepOrFrequencyThatIsNotANumber) {
+  for (bool motorRunning : {false, true}) {
+    SCOPED_TRACE(motorRunning);
+    Rig rig;
+    rig.start();
+    Mainform& f = rig.form();
+    if (motorRunning) f.fire(f.cmdStartMotor, Event::Click);
+    f.setText(f.TrackFrqStp, "fifty");
+    rig.clearTrace();
+    f.fire(f.Tracking, Event::Click);
+    EXPECT_TRUE(rig.traceLines("FT_").empty());
+    EXPECT_NE(f.Info.text.find("Tracking stopped: the track step is not a number"), std::string::npos);
+    EXPECT_EQ(f.Tracking.text, "Track Freq");
+    EXPECT_TRUE(f.cmdStartMotor.enabled);
+  }
+  Rig rig;
+  rig.start();
+  Mainform& f = rig.form();
+  f.fire(f.cmdStartMotor, Event::Click);
+  f.setText(f.txtFrekvens_DDS1, "");
+  rig.clearTrace();
+  f.fire(f.Tracking, Event::Click);
+  EXPECT_TRUE(rig.traceLines("FT_Write").empty());
+  EXPECT_NE(f.Info.text.find("Tracking stopped: the frequency is not a number"), std::string::npos);
+  EXPECT_EQ(f.Tracking.text, "Track Freq");
+}
+
+TEST(Tracking, FollowsAResonanceDriftingFiveHertzASecond) {
+  sim::SimConfig board = Rig::quietBoard();
+  board.model.driftHzPerS = 5;  // 44100 Hz rising to 44700 Hz in two minutes
+  Rig rig(board);
+  rig.start();
+  Mainform& f = rig.form();
+  rig.at(1000, [&f] { f.fire(f.Tracking, Event::Click); });
+  double worst = 0;
+  // From the end of the sweep and the first passes on, every half second.
+  for (double t = 6000; t <= 121000; t += 500)
+    rig.at(t, [&, t] {
+      double off = std::fabs(*wholeNumber(f.txtFrekvens_DDS1.text) - rig.board.config().model.resonanceAt(t));
+      worst = std::max(worst, off);
+    });
+  rig.at(121000, [&f] { f.fire(f.Tracking, Event::Click); });
+  rig.run();
+  EXPECT_LE(worst, board.model.widthHz / 2);
+  EXPECT_GT(rig.board.config().model.resonanceAt(121000), 44700);
+}
