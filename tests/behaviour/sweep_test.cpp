@@ -234,3 +234,16 @@ TEST(Logging, FileDialogAnswerOrCancelGoesIntoTheBox) {
   f.fire(f.ChaLogFile, Event::Click);  // cancelled: the dialog's last name comes back
   EXPECT_EQ(f.LogFileName.text, "C:\\bench\\motor-7.txt");
 }
+
+TEST(LogClock, StampsAndCalendarArithmetic) {
+  EXPECT_EQ(logDateStamp({2010, 7, 26, 14, 3, 5}), "#2010-07-26 14:03:05#");
+  EXPECT_EQ(logDateStamp({2010, 7, 26, 0, 0, 0}), "#2010-07-26#");  // midnight: the date alone
+  EXPECT_EQ(logDateStamp({2010, 7, 26, 0, 0, 1}), "#2010-07-26 00:00:01#");
+  EXPECT_EQ(addSeconds({2023, 12, 31, 23, 59, 59}, 1), (LocalDateTime{2024, 1, 1, 0, 0, 0}));
+  EXPECT_EQ(addSeconds({2024, 2, 28, 12, 0, 0}, 86400), (LocalDateTime{2024, 2, 29, 12, 0, 0}));
+  EXPECT_EQ(addSeconds({2024, 3, 1, 0, 0, 0}, -1), (LocalDateTime{2024, 2, 29, 23, 59, 59}));
+  EXPECT_EQ(parseLocalDateTime("2010-07-26T14:03:05"), (LocalDateTime{2010, 7, 26, 14, 3, 5}));
+  for (const char* bad : {"2010-07-26 14:03:05", "2010-02-30T00:00:00", "2010-13-01T00:00:00",
+                          "2010-07-26T24:00:00", "2010-7-26T14:03:05", ""})
+    EXPECT_FALSE(parseLocalDateTime(bad)) << bad;
+}
