@@ -361,6 +361,7 @@ std::vector<std::string> Mainform::dump() const {
   var("StepDownHeld", boolText(StepDownHeld));
   var("PoutUpHeld", boolText(PoutUpHeld));
   var("PoutDownHeld", boolText(PoutDownHeld));
+  var("SweepRunning", boolText(SweepRunning));
   var("DeviceHandle", std::to_string(reinterpret_cast<std::uintptr_t>(module1.DeviceHandle)));
   var("LastStatus", std::to_string(module1.LastStatus));
   var("DeviceSerial", module1.DeviceSerial);

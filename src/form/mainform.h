@@ -87,6 +87,7 @@ class Mainform {
   std::string ConfigPath;
   bool PauseDone = false, DelayDone = false;
   bool StepUpHeld = false, StepDownHeld = false, PoutUpHeld = false, PoutDownHeld = false;
+  bool SweepRunning = false;  // a sweep is between its click and its end
 
   // ---- controls by name ----
   const std::deque<Control>& controls() const { return controls_; }

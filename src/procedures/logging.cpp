@@ -11,6 +11,14 @@ void CurrentLogging::btGetCurrent_Click() {
     f.LogCurrentOn = false;
     return;
   }
+  if (f.SweepRunning) {
+    // Its first act would empty the log the sweep is writing, and its readings
+    // would take the sweep's replies. The sweep switches logging off anyway.
+    f.btGetCurrent.value = 0;
+    f.setForecolor(f.Info, colors::red);
+    f.setText(f.Info, "Log current: not while a sweep runs");
+    return;
+  }
   // The file first: a box that stays ticked over a log nobody can write would
   // tell the operator a record is being kept when none is.
   const std::string& name = f.LogFileName.text;

@@ -47,7 +47,11 @@ bool FrequencySweep::run() {
   // Everything is checked before anything goes to the board.
   std::string whyNot;
   auto plan = planSweep(f.TxtSwpStart.text, f.TxtSwpStop.text, f.TxtSwpStep.text, whyNot);
-  if (plan) {
+  if (f.SweepRunning) {
+    // Only a direct call gets here (tracking from a stopped motor, clicked
+    // during a sweep): a second sweep would empty the log the first is writing.
+    whyNot = "Sweep not started: a sweep is running";
+  } else if (plan) {
     if (FileResult r = checkAppendable(paths_.map(f.LogFileName.text)); !r.ok())
       whyNot = "Sweep not started: cannot write " + f.LogFileName.text + " (" + r.detail + ")";
   }
@@ -59,6 +63,7 @@ bool FrequencySweep::run() {
   bool logWritten = true;
 
   // 1-3. Timed logging stops: the sweep writes its own log.
+  f.SweepRunning = true;
   f.setEnabled(f.CmdSwpStart, false);
   f.LogFilePath = f.LogFileName.text;
   f.btGetCurrent.value = 0;
@@ -124,6 +129,7 @@ bool FrequencySweep::run() {
     f.setText(f.Info, f.Info.text + "  Log ERROR: " + f.LogFilePath + " is not complete");
   }
   // 15-16.
+  f.SweepRunning = false;
   f.setText(f.LogFileName, nextLogName(f.LogFileName.text));
   f.setEnabled(f.CmdSwpStart, true);
   f.setEnabled(f.cmdStartMotor, true);

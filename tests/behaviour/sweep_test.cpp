@@ -247,3 +247,25 @@ TEST(LogClock, StampsAndCalendarArithmetic) {
                           "2010-07-26T24:00:00", "2010-7-26T14:03:05", ""})
     EXPECT_FALSE(parseLocalDateTime(bad)) << bad;
 }
+
+TEST(Sweep, NeitherTrackingNorLoggingCanEmptyTheLogOfARunningSweep) {
+  SweepRig rig;
+  rig.start();
+  Mainform& f = rig.form();
+  rig.at(200, [&f] { f.fire(f.CmdSwpStart, Event::Click); });
+  rig.at(1500, [&f] {
+    f.fire(f.Tracking, Event::Click);  // motor stopped: it would sweep first
+    EXPECT_EQ(f.Tracking.text, "Track Freq");
+    EXPECT_TRUE(f.cmdStartMotor.enabled);
+    f.btGetCurrent.value = 1;
+    f.fire(f.btGetCurrent, Event::Click);
+    EXPECT_EQ(f.btGetCurrent.value, 0);
+    EXPECT_FALSE(f.timerGetCurrent.enabled);
+  });
+  rig.run();
+  auto log = lines(rig.readFile("C/stator-1.txt"));
+  EXPECT_EQ(log.size(), 25u);
+  EXPECT_EQ(frequencies(log).size(), 21u);
+  EXPECT_FALSE(f.SweepRunning);
+  EXPECT_EQ(f.LogFileName.text, "C:\\stator-2.txt");
+}
