@@ -15,7 +15,6 @@ void CurrentLogging::btGetCurrent_Click() {
     // Its first act would empty the log the sweep is writing, and its readings
     // would take the sweep's replies. The sweep switches logging off anyway.
     f.btGetCurrent.value = 0;
-    f.setForecolor(f.Info, colors::red);
     f.setText(f.Info, "Log current: not while a sweep runs");
     return;
   }

@@ -16,6 +16,8 @@ std::optional<SweepPlan> planSweep(const std::string& startText, const std::stri
   auto start = wholeNumber(startText), stop = wholeNumber(stopText), step = wholeNumber(stepText);
   if (!start || !toInt32(*start)) return refuse("the start frequency is not a number");
   if (!stop || !toInt32(*stop)) return refuse("the stop frequency is not a number");
+  if (!frequencyWord(*start)) return refuse("the start frequency is too high");
+  if (!frequencyWord(*stop)) return refuse("the stop frequency is too high");
   if (!step || !std::isfinite(*step)) return refuse("the step is not a number");
   SweepPlan plan;
   plan.start = *toInt32(*start);
@@ -48,30 +50,38 @@ bool FrequencySweep::run() {
   std::string whyNot;
   auto plan = planSweep(f.TxtSwpStart.text, f.TxtSwpStop.text, f.TxtSwpStep.text, whyNot);
   if (f.SweepRunning) {
-    // Only a direct call gets here (tracking from a stopped motor, clicked
-    // during a sweep): a second sweep would empty the log the first is writing.
+    // Only a direct call gets here: a second sweep would empty the log the
+    // first is writing.
     whyNot = "Sweep not started: a sweep is running";
   } else if (plan) {
-    if (FileResult r = checkAppendable(paths_.map(f.LogFileName.text)); !r.ok())
+    // The offset frame and reading go out at the box's frequency and phase.
+    if (!link_.currentFrame(&whyNot))
+      whyNot = "Sweep not started: " + whyNot.substr(whyNot.find(": ") + 2);
+    else if (FileResult r = checkAppendable(paths_.map(f.LogFileName.text)); !r.ok())
       whyNot = "Sweep not started: cannot write " + f.LogFileName.text + " (" + r.detail + ")";
   }
   if (!whyNot.empty()) {
-    link_.note(whyNot);
+    // In place of the sweep's own messages, and as they do, it stays until
+    // the next message (a frame sent meanwhile does not take it away).
+    f.setForecolor(f.Info, colors::red);
+    f.setText(f.Info, whyNot);
     return false;
   }
   const int logFailuresBefore = current_.logFailures();
   bool logWritten = true;
 
-  // 1-3. Timed logging stops: the sweep writes its own log.
+  // Timed logging stops: the sweep writes its own log.
   f.SweepRunning = true;
   f.setEnabled(f.CmdSwpStart, false);
   f.LogFilePath = f.LogFileName.text;
   f.btGetCurrent.value = 0;
   logging_.btGetCurrent_Click();
-  // 4-8. The offset, with the drive disabled. This reading goes to the old
-  // content of the log, which step 11 then empties.
+  // The offset, with the drive disabled. This reading goes to the old content
+  // of the log, which is emptied when the steps begin. The sweep's messages
+  // replace whatever Info showed, and its colour with it.
   f.CurrentOffset = 0;
   sendMode(4);
+  f.setForecolor(f.Info, colors::darkGrey);
   f.setText(f.Info, "Measuring Offset");
   waits_.Pause(500);
   current_.ReadCurrent(true);
@@ -80,7 +90,7 @@ bool FrequencySweep::run() {
   f.MaxCurrent = 0;
   f.MaxCurrentFreq = 0;
   f.setText(f.Info, "Offset = " + std::to_string(f.CurrentOffset));
-  // 9-10. The boxes as they are now (the operator may have typed meanwhile).
+  // The boxes as they are now (the operator may have typed meanwhile).
   SweepGo = true;
   waits_.TxtSteptime_Change();
   auto now = planSweep(f.TxtSwpStart.text, f.TxtSwpStop.text, f.TxtSwpStep.text, whyNot);
@@ -90,7 +100,6 @@ bool FrequencySweep::run() {
   if (now->stepCount < 1) SweepGo = false;
 
   if (SweepGo) {
-    // 11.
     logWritten = startLogFile(paths_.map(f.LogFilePath), clock_(), f.TxtSteptime.text).ok();
     f.setText(f.txtFrekvens_DDS1, std::to_string(f.SwpStartFreq));
     sendMode(1);
@@ -113,7 +122,7 @@ bool FrequencySweep::run() {
     sendMode(8);
     sendMode(4);
   }
-  // 12-14.
+  // The result, in Info and as the log's last line.
   waits_.Pause(f.StepTime);
   if (f.AdcOverflow) {
     f.setText(f.Info, "ADC overflow: Decrease Supply Voltage");
@@ -128,7 +137,6 @@ bool FrequencySweep::run() {
     f.setForecolor(f.Info, colors::red);
     f.setText(f.Info, f.Info.text + "  Log ERROR: " + f.LogFilePath + " is not complete");
   }
-  // 15-16.
   f.SweepRunning = false;
   f.setText(f.LogFileName, nextLogName(f.LogFileName.text));
   f.setEnabled(f.CmdSwpStart, true);

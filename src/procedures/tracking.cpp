@@ -18,6 +18,12 @@ std::int32_t checkedInt32(long long v) {
 void FrequencyTracking::Tracking_Click() {
   Mainform& f = f_;
   if (f.Tracking.text == "Track Freq") {
+    if (f.SweepRunning) {
+      // Its passes would take the sweep's readings and move its frequency.
+      f.setForecolor(f.Info, colors::red);
+      f.setText(f.Info, "Tracking not started: a sweep is running");
+      return;
+    }
     f.setText(f.Tracking, "Track Stop");
     f.setEnabled(f.cmdStartMotor, false);
     try {
@@ -25,7 +31,10 @@ void FrequencyTracking::Tracking_Click() {
     } catch (const RunError& e) {
       // Ends as a stop does: the motor keeps whatever state it has, and the
       // motor button is the operator's again.
-      if (*e.what()) link_.note(std::string("Tracking stopped: ") + e.what());
+      if (*e.what()) {
+        f.setForecolor(f.Info, colors::red);
+        f.setText(f.Info, std::string("Tracking stopped: ") + e.what());
+      }
       f.setText(f.Tracking, "Track Freq");
       f.setEnabled(f.cmdStartMotor, true);
     }

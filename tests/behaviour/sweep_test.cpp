@@ -123,19 +123,24 @@ TEST(Sweep, RefusesWhatItCannotUseBeforeSendingAnything) {
       {"1", "70000", "2", "C:\\s-1.txt", "35000 steps, more than 32767"},
       {"40000", "50000", "500", "C:\\no such folder\\s-1.txt", "cannot write C:\\no such folder\\s-1.txt"},
       {"40000", "50000", "500", "", "cannot write  (empty file name)"},
+      {"40000", "50000", "500", "phase", "the phase is not a number"},  // no frame could go out
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
     SweepRig rig;
     rig.start();
     Mainform& f = rig.form();
-    f.setText(f.LogFileName, c.logName);
+    if (std::string(c.logName) == "phase")
+      f.setText(f.txtFase_DDS2, "..");
+    else
+      f.setText(f.LogFileName, c.logName);
+    const std::string logName = f.LogFileName.text;
     rig.clearTrace();
     rig.sweep(c.start, c.stop, c.step);
     EXPECT_TRUE(rig.traceLines("FT_").empty());
-    EXPECT_NE(f.Info.text.find(std::string("Sweep not started: ") + c.why), std::string::npos) << f.Info.text;
+    EXPECT_EQ(f.Info.text.rfind(std::string("Sweep not started: ") + c.why, 0), 0u) << f.Info.text;
     EXPECT_TRUE(f.CmdSwpStart.enabled);
-    EXPECT_EQ(f.LogFileName.text, c.logName);
+    EXPECT_EQ(f.LogFileName.text, logName);
   }
 }
 
@@ -248,13 +253,16 @@ TEST(LogClock, StampsAndCalendarArithmetic) {
     EXPECT_FALSE(parseLocalDateTime(bad)) << bad;
 }
 
-TEST(Sweep, NeitherTrackingNorLoggingCanEmptyTheLogOfARunningSweep) {
+TEST(Sweep, NeitherTrackingNorLoggingCanSpoilTheLogOfARunningSweep) {
   SweepRig rig;
   rig.start();
   Mainform& f = rig.form();
   rig.at(200, [&f] { f.fire(f.CmdSwpStart, Event::Click); });
   rig.at(1500, [&f] {
     f.fire(f.Tracking, Event::Click);  // motor stopped: it would sweep first
+    EXPECT_EQ(f.Tracking.text, "Track Freq");
+    f.fire(f.cmdStartMotor, Event::Click);
+    f.fire(f.Tracking, Event::Click);  // running: its passes would take the sweep's readings
     EXPECT_EQ(f.Tracking.text, "Track Freq");
     EXPECT_TRUE(f.cmdStartMotor.enabled);
     f.btGetCurrent.value = 1;

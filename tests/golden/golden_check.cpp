@@ -143,6 +143,10 @@ int main(int argc, char** argv) {
   const std::string name = argv[3];
   const fs::path work = argv[4];
 
+  // The sweep's result shows the system's decimal separator: fix the locale so
+  // the expected files hold on every machine.
+  ::setenv("LC_ALL", "C", 1);
+
   std::error_code ec;
   fs::remove_all(work, ec);
   fs::create_directories(work / "drives");
