@@ -1,5 +1,7 @@
 // Manual drive controls: frequency commit and digits, held arrows in virtual
 // time, the phase commit, and the supply arrows with their codes and modes.
+// (Holding an arrow, at the limit or without a step, and a phase commit with
+// a supply step on the link: tests/golden/cases.)
 #include <gtest/gtest.h>
 
 #include "controls/supply.h"
@@ -22,15 +24,6 @@ struct StartedRig : Rig {
     at(from, [this, &arrow] { form().fire(arrow, Event::MouseDown); });
     at(to, [this, &arrow] { form().fire(arrow, Event::MouseUp); });
     run();
-  }
-  // "TIME frame mode M ... (HZ Hz) ..." reduced to "TIME HZ" per frame.
-  std::vector<std::string> frameTimesAndHz() {
-    std::vector<std::string> out;
-    for (const auto& l : frames()) {
-      auto hz = l.substr(l.find('(') + 1, l.find(" Hz") - l.find('(') - 1);
-      out.push_back(l.substr(0, l.find(' ')) + " " + hz);
-    }
-    return out;
   }
 };
 }  // namespace
@@ -81,54 +74,17 @@ TEST(FrequencyEntry, EnterCommitsAndDoesNotStartTheMotor) {
   EXPECT_EQ(f.cmdStartMotor.text, "Motor Stop");
 }
 
-TEST(Stepping, HeldUpArrowStepsAtOnceThenAfterOneSecondThenEveryFifth) {
-  StartedRig rig;  // start-up ends at 100 ms
-  Mainform& f = rig.form();
-  rig.hold(*f.imgUp[4], 100, 1600);
-  EXPECT_EQ(rig.frameTimesAndHz(),
-            (std::vector<std::string>{"100.0 45000", "1100.0 46000", "1300.0 47000", "1500.0 48000"}));
-  EXPECT_EQ(f.cmdStartMotor.text, "Motor Stop");
-  EXPECT_EQ(f.txtFrekvens_DDS1.text, "48000");
-  EXPECT_EQ(digits(f), "0 4 8 0 0 0");
-  EXPECT_FALSE(f.tmrpause.enabled);
-}
-
-TEST(Stepping, UpArrowAtTheTopKeepsSendingTheLimit) {
-  StartedRig rig;
-  Mainform& f = rig.form();
-  f.FrequencyHz = 50000;
-  rig.hold(*f.imgUp[4], 100, 1700);
-  auto fr = rig.frameTimesAndHz();
-  ASSERT_EQ(fr.size(), 4u);
-  for (const auto& l : fr) EXPECT_NE(l.find(" 50000"), std::string::npos) << l;
-  // imgUp(6) from 44000 goes to 144000 and is brought back to 50000.
-  StartedRig six;
-  six.hold(*six.form().imgUp[6], 100, 150);
-  EXPECT_EQ(six.frameTimesAndHz(), (std::vector<std::string>{"100.0 50000"}));
-}
-
-TEST(Stepping, DownArrowSendsOnlyWhenItStepped) {
-  StartedRig rig;
-  Mainform& f = rig.form();
-  f.setText(f.txtFrekvens_DDS1, "12345");  // an uncommitted edit is replaced
-  rig.hold(*f.imgDown[6], 100, 150);
-  EXPECT_TRUE(rig.frames().empty());
-  EXPECT_EQ(f.cmdStartMotor.text, "Motor Stop");
-  EXPECT_EQ(f.txtFrekvens_DDS1.text, "44000");
-
-  StartedRig low;
-  low.form().FrequencyHz = 40000;
-  low.hold(*low.form().imgDown[4], 100, 1350);  // every pass steps to 39000 and comes back
-  EXPECT_EQ(low.frameTimesAndHz(), (std::vector<std::string>{"100.0 40000", "1100.0 40000", "1300.0 40000"}));
-}
-
-TEST(Stepping, ReleaseBeforeTheFirstWaitStillTakesOneStep) {
-  StartedRig rig;
-  Mainform& f = rig.form();
-  rig.hold(*f.imgUp[1], 100, 100);
-  EXPECT_EQ(f.FrequencyHz, 44001);
-  EXPECT_EQ(rig.frames().size(), 1u);
-  EXPECT_DOUBLE_EQ(rig.tk.nowMs(), 1100);  // the press returns after its first wait
+TEST(Stepping, ArrowsBeyondTheRangeSendTheLimit) {
+  // imgUp(6) from 44000 goes to 144000 and is brought back to 50000; at the
+  // bottom every pass steps to 39000 and comes back, and still sends.
+  StartedRig up, down;
+  up.hold(*up.form().imgUp[6], 100, 150);
+  down.form().FrequencyHz = 40000;
+  down.hold(*down.form().imgDown[4], 100, 1350);
+  ASSERT_EQ(up.frames().size(), 1u);
+  EXPECT_NE(up.frames()[0].find("(50000 Hz)"), std::string::npos);
+  ASSERT_EQ(down.frames().size(), 3u);
+  for (const auto& l : down.frames()) EXPECT_NE(l.find("(40000 Hz)"), std::string::npos) << l;
 }
 
 TEST(PhaseEntry, CommitWrapsAndRounds) {
@@ -151,18 +107,11 @@ TEST(PhaseEntry, CommitWrapsAndRounds) {
     EXPECT_EQ(f.PhaseDeg, c.deg);
   }
   EXPECT_TRUE(rig.frames().empty());
-  f.setText(f.txtFase_DDS2, "");
-  for (char c : std::string("1,5")) f.typeChar(f.txtFase_DDS2, c);
-  EXPECT_EQ(f.txtFase_DDS2.text, "1.5");
 }
 
 TEST(Supply, CodesAndDisplay) {
-  EXPECT_EQ(supplyCode(13), 0);
-  EXPECT_EQ(supplyCode(14), 2);
-  EXPECT_EQ(supplyCode(30), 68);
-  EXPECT_EQ(supplyCode(50), 151);
-  EXPECT_EQ(supplyCode(56), 176);
-  EXPECT_EQ(supplyCode(57), 180);
+  const std::pair<int, int> codes[] = {{13, 0}, {14, 2}, {30, 68}, {50, 151}, {56, 176}, {57, 180}};
+  for (auto [tenths, code] : codes) EXPECT_EQ(supplyCode(tenths), code) << tenths;
   StartedRig rig;
   Mainform& f = rig.form();
   for (auto [v, shown] : {std::pair{70, "5.7"}, {13, "1.3"}, {0, "0.0"}}) {
@@ -171,62 +120,35 @@ TEST(Supply, CodesAndDisplay) {
   }
 }
 
-TEST(Supply, UpArrowWaitsThenStepsAndSends) {
-  StartedRig rig;
-  Mainform& f = rig.form();
-  rig.hold(*f.PoutUp[0], 100, 600);
-  EXPECT_EQ(f.PoutValue, 14);
-  EXPECT_EQ(f.Pout1[1]->text + "." + f.Pout1[0]->text, "1.4");
-  ASSERT_EQ(rig.frames().size(), 1u);
-  EXPECT_NE(rig.frames()[0].find("220.0 frame mode 6 "), std::string::npos);
-  EXPECT_NE(rig.frames()[0].find("supply 01 02"), std::string::npos);
-
-  StartedRig quick;  // released within the first 120 ms
-  quick.hold(*quick.form().PoutUp[0], 100, 200);
-  EXPECT_EQ(quick.form().PoutValue, 13);
-  EXPECT_TRUE(quick.traceLines().empty());
-}
-
-TEST(Supply, WholeVoltsToTheTopSendsModeFive) {
-  StartedRig rig;
-  Mainform& f = rig.form();
-  f.PoutValue = 47;
-  rig.hold(*f.PoutUp[1], 100, 300);
-  EXPECT_EQ(f.PoutValue, 57);
-  ASSERT_EQ(rig.frames().size(), 1u);
-  EXPECT_NE(rig.frames()[0].find("mode 5 "), std::string::npos);
-  EXPECT_NE(rig.frames()[0].find("supply 01 B4"), std::string::npos);
-
-  StartedRig above;
-  above.form().PoutValue = 48;
-  above.hold(*above.form().PoutUp[1], 100, 300);
-  EXPECT_EQ(above.form().PoutValue, 48);
-  EXPECT_TRUE(above.frames().empty());
-
-  StartedRig tenths;  // stops at 5.6, but goes on sending after its first step
-  tenths.form().PoutValue = 55;
-  tenths.hold(*tenths.form().PoutUp[0], 100, 1500);
-  EXPECT_EQ(tenths.form().PoutValue, 56);
-  EXPECT_EQ(tenths.frames().size(), 3u);  // at 220, 1220, 1420
-}
-
-TEST(Supply, DownArrowStopsAtTheBottom) {
-  StartedRig rig;
-  Mainform& f = rig.form();
-  f.PoutValue = 14;
-  f.PoutByteLo = 2;
-  rig.hold(*f.PoutDown[0], 100, 300);
-  EXPECT_EQ(f.PoutValue, 13);
-  EXPECT_EQ(f.PoutByteLo, 0);
-  rig.clearTrace();
-  rig.hold(*f.PoutDown[0], 1300, 1500);  // at 13 (the first press ended at 1220): steps to 12, comes back, still sends
-  EXPECT_EQ(f.PoutValue, 13);
-  ASSERT_EQ(rig.frames().size(), 1u);
-  EXPECT_NE(rig.frames()[0].find("mode 6 "), std::string::npos);
-  EXPECT_NE(rig.frames()[0].find("supply 01 00"), std::string::npos);
-
-  StartedRig volts;
-  volts.form().PoutValue = 9;
-  volts.hold(*volts.form().PoutDown[1], 100, 300);
-  EXPECT_TRUE(volts.frames().empty());
+TEST(Supply, HeldArrowsStepWithinTheRangeAndSend) {
+  struct Case {
+    bool up;
+    int arrow, from;
+    double releaseAt;
+    int value;
+    std::size_t frames;
+    const char* last;  // what the last frame holds
+  } cases[] = {
+      {true, 0, 13, 200, 13, 0, ""},  // released within the first 120 ms: nothing
+      {true, 1, 47, 300, 57, 1, "mode 5 freq 2952790 (44000 Hz) phase 1024 supply 01 B4"},  // at the top: mode 5
+      {true, 1, 48, 300, 48, 0, ""},
+      {true, 0, 55, 1500, 56, 3, "supply 01 B0"},  // stops at 5.6, but goes on sending
+      {false, 0, 14, 300, 13, 1, "mode 6 freq 2952790 (44000 Hz) phase 1024 supply 01 00"},
+      {false, 0, 13, 300, 13, 1, "mode 6 freq 2952790 (44000 Hz) phase 1024 supply 01 00"},  // steps back: sends
+      {false, 1, 9, 300, 9, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << (c.up ? "up " : "down ") << c.arrow << " from " << c.from);
+    StartedRig rig;
+    Mainform& f = rig.form();
+    f.PoutValue = c.from;
+    f.PoutByteLo = supplyCode(c.from);
+    rig.hold(c.up ? *f.PoutUp[c.arrow] : *f.PoutDown[c.arrow], 100, c.releaseAt);
+    EXPECT_EQ(f.PoutValue, c.value);
+    auto frames = rig.frames();
+    ASSERT_EQ(frames.size(), c.frames);
+    if (c.frames) {
+      EXPECT_NE(frames.back().find(c.last), std::string::npos) << frames.back();
+    }
+  }
 }

@@ -1,8 +1,8 @@
-// Current readings: reply length, scaling and floor, overflow, the running
-// maximum, the log line, and replies or boxes that cannot be a reading.
+// Current readings: scaling and floor, overflow, the running maximum, the log
+// line, and replies or boxes that cannot be a reading. (Which replies are a
+// reading: tests/unit/frame_test.cpp.)
 #include <gtest/gtest.h>
 
-#include "core/files.h"
 #include "rig.h"
 
 using namespace tavrin;
@@ -21,46 +21,32 @@ struct ReadingRig : Rig {
 };
 }  // namespace
 
-TEST(Current, RepliesShorterThanEightBytesChangeNothing) {
+TEST(Current, ScalesFloorsSubtractsOffsetAndFlagsOverflow) {
+  struct Case {
+    int fullScale, offset;
+    const char* reply;
+    int mA;
+    bool overflow;
+  } cases[] = {
+      {1000, 0, "ADC3      ", 2, false},  // floor(2.9296875)
+      {2000, 0, "ADC&H200\r\n", 1000, false},
+      {1024, 30, "ADC   10\r\n", -20, false},
+      {1024, 30, "ADCjunk!\r\n", -30, false},  // no number: a reading of 0
+      {1024, 0, "ADC&H3E8\r\n", 1000, false},
+      {1024, 0, "ADC&H3E9\r\n", 1001, true},   // above 1000 counts
+      {1024, 0, "ADC&H001\r\n", 1, true},      // only a sweep clears it
+  };
   ReadingRig rig;
   Mainform& f = rig.form();
-  rig.read("ADC&H05");  // 7 bytes
-  EXPECT_EQ(f.CurrentmA, 12);
-  EXPECT_EQ(f.txtDMMvalue.text, "12");
-  rig.read("ADC&H050");  // 8 bytes
-  EXPECT_EQ(f.CurrentmA, 80);
-  EXPECT_EQ(f.txtDMMvalue.text, "80");
-}
-
-TEST(Current, ScalesFloorsAndSubtractsOffset) {
-  ReadingRig rig;
-  Mainform& f = rig.form();
-  f.FullScalemA = 1000;
-  rig.read("ADC3      ");
-  EXPECT_EQ(f.CurrentmA, 2);  // floor(2.9296875)
-  f.FullScalemA = 2000;
-  rig.read("ADC&H200\r\n");
-  EXPECT_EQ(f.CurrentmA, 1000);
-  f.FullScalemA = 1024;
-  f.CurrentOffset = 30;
-  rig.read("ADC   10\r\n");
-  EXPECT_EQ(f.CurrentmA, -20);
-  EXPECT_EQ(f.txtDMMvalue.text, "-20");
-  rig.read("ADCjunk!\r\n");  // no number: a reading of 0
-  EXPECT_EQ(f.CurrentmA, -30);
-}
-
-TEST(Current, OverflowAboveOneThousandTurnsCaptionRed) {
-  ReadingRig rig;
-  Mainform& f = rig.form();
-  rig.read("ADC&H3E8\r\n");  // 1000
-  EXPECT_FALSE(f.AdcOverflow);
-  EXPECT_EQ(f.Label1.forecolor, colors::black);
-  rig.read("ADC&H3E9\r\n");  // 1001
-  EXPECT_TRUE(f.AdcOverflow);
-  EXPECT_EQ(f.Label1.forecolor, colors::red);
-  rig.read("ADC&H001\r\n");
-  EXPECT_TRUE(f.AdcOverflow);  // only a sweep clears it
+  for (const auto& c : cases) {
+    f.FullScalemA = c.fullScale;
+    f.CurrentOffset = c.offset;
+    rig.read(c.reply);
+    EXPECT_EQ(f.CurrentmA, c.mA) << c.reply;
+    EXPECT_EQ(f.txtDMMvalue.text, std::to_string(c.mA)) << c.reply;
+    EXPECT_EQ(f.AdcOverflow, c.overflow) << c.reply;
+    EXPECT_EQ(f.Label1.forecolor, c.overflow ? colors::red : colors::black) << c.reply;
+  }
 }
 
 TEST(Current, MaximumKeepsEarlierFrequencyOnTies) {
@@ -79,8 +65,7 @@ TEST(Current, MaximumKeepsEarlierFrequencyOnTies) {
   EXPECT_EQ(f.MaxCurrent, 100);  // a negative reading never becomes the maximum
 }
 
-TEST(Current, LogLineIsWrittenWholeEachTime) {
-  EXPECT_EQ(currentLogLine(13, 44000, 57), "1.3,44000,57");
+TEST(Current, LogLineIsWrittenWholeEachTimeAndABadPathIsReported) {
   EXPECT_EQ(currentLogLine(20, 44000, -3), "2,44000,-3");
   EXPECT_EQ(currentLogLine(5, 40000, 0), "0.5,40000,0");
 
@@ -88,18 +73,10 @@ TEST(Current, LogLineIsWrittenWholeEachTime) {
   Mainform& f = rig.form();
   f.LogFilePath = "C:\\stator-1.txt";
   rig.read("ADC&H039\r\n", true);
-  rig.read("ADC&H03A\r\n", true);
-  std::string contents;
-  ASSERT_TRUE(readWholeFile(rig.root / "C/stator-1.txt", contents).ok());
-  EXPECT_EQ(contents, "1.3,44000,57\r\n1.3,44000,58\r\n");
-}
+  rig.read("ADC&H03A\r\n", false);
+  rig.read("ADC&H03B\r\n", true);
+  EXPECT_EQ(rig.readFile("C/stator-1.txt"), "1.3,44000,57\r\n1.3,44000,59\r\n");
 
-TEST(Current, NoLogTouchesNoFileAndBadLogPathIsReported) {
-  ReadingRig rig;
-  Mainform& f = rig.form();
-  f.LogFilePath = "";
-  rig.read("ADC&H039\r\n", false);
-  EXPECT_EQ(f.CurrentmA, 57);
   f.LogFilePath = "C:\\no such folder\\x.txt";
   rig.read("ADC&H03A\r\n", true);
   EXPECT_EQ(f.CurrentmA, 58);  // the reading stands; the operator is told the log failed
@@ -115,34 +92,16 @@ TEST(Current, RefusesWhatCannotBeAReading) {
   rig.read("ADC&H064\r\n");
   EXPECT_TRUE(rig.traceLines("FT_Write").empty());  // no request went out
   EXPECT_EQ(f.CurrentmA, 12);
-  EXPECT_EQ(f.Info.text,
-            " - Tavrin Drive Board (simulated)  Handle: TVSIM001  1024mA Full Scale   Not measured: the frequency is not a number");
+  const std::string info = " - Tavrin Drive Board (simulated)  Handle: TVSIM001  1024mA Full Scale ";
+  EXPECT_EQ(f.Info.text, info + "  Not measured: the frequency is not a number");
   f.setText(f.txtFrekvens_DDS1, "44000");
   rig.read("ADC&H064\r\n");  // the next request takes the note away
-  EXPECT_EQ(f.Info.text, " - Tavrin Drive Board (simulated)  Handle: TVSIM001  1024mA Full Scale ");
+  EXPECT_EQ(f.Info.text, info);
 
   rig.canned.replies.clear();
-  rig.read("ADC99999999999\r\n");  // beyond 32 bits
-  EXPECT_EQ(f.CurrentmA, 100);
+  for (const char* reply : {"ADC&H05", "ADC99999999999\r\n"}) {  // short, and beyond 32 bits
+    rig.read(reply);
+    EXPECT_EQ(f.CurrentmA, 100) << reply;
+  }
   EXPECT_FALSE(f.AdcOverflow);
-}
-
-TEST(Current, SimulatedBoardPeaksNearResonanceAndSaturates) {
-  Rig rig;
-  rig.start();
-  Mainform& f = rig.form();
-  f.setText(f.txtFrekvens_DDS1, "44100");
-  f.fire(f.cmdStartMotor, Event::Click);
-  rig.program.current.ReadCurrent(false);
-  int atPeak = f.CurrentmA;
-  f.setText(f.txtFrekvens_DDS1, "46000");
-  rig.program.current.ReadCurrent(false);
-  EXPECT_GT(atPeak, 3 * f.CurrentmA);
-  f.PoutByteLo = 180;  // 5.7 V
-  f.setText(f.txtFrekvens_DDS1, "44100");
-  f.DriveMode = 1;
-  rig.program.link.SendDriveSettings();
-  rig.program.current.ReadCurrent(false);
-  EXPECT_EQ(f.CurrentmA, 1023);
-  EXPECT_TRUE(f.AdcOverflow);
 }

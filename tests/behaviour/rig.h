@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,10 @@ struct Rig {
         program(tk, trace, setup(root, decimalSeparator)) {
     tk.onMessage([this](const std::string& m) { messages.push_back(m); });
   }
+  ~Rig() {
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+  }
 
   static sim::SimConfig quietBoard() {
     sim::SimConfig c;
@@ -159,5 +164,23 @@ struct Rig {
   Program program;
   std::vector<std::string> messages;
 };
+
+// A fresh folder, removed with its contents at the end.
+struct TempDir {
+  std::filesystem::path root = freshDriveRoot();
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+  }
+  const std::filesystem::path& path() const { return root; }
+};
+
+// The quiet board with a fault list as --sim-fault takes it.
+inline sim::SimConfig withFaults(const std::string& faults) {
+  sim::SimConfig c = Rig::quietBoard();
+  std::string error;
+  if (!sim::parseFaults(faults, c, error)) throw std::invalid_argument(error);
+  return c;
+}
 
 }  // namespace tavrin::testing
