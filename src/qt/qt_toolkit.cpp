@@ -1,10 +1,13 @@
 #include "qt/qt_toolkit.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <algorithm>
 #include <climits>
@@ -123,10 +126,27 @@ void QtToolkit::messageBox(const std::string& text) {
 
 std::optional<std::string> QtToolkit::openFileDialog(const std::string& title,
                                                      const std::string& initialName) {
-  QString name = QFileDialog::getOpenFileName(window_, QString::fromStdString(title),
-                                              QString::fromStdString(initialName));
-  if (name.isEmpty()) return std::nullopt;
-  return name.toStdString();
+  // An open dialog that also takes a name not on disk yet: a log file is
+  // usually new, and it is created when logging or a sweep starts. Qt's own
+  // dialog, because a desktop's native open dialog (GTK's among them) takes
+  // only files that exist.
+  QFileDialog dialog(window_, QString::fromStdString(title));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  const QString initial = QDir::fromNativeSeparators(QString::fromStdString(initialName));
+  if (!initial.isEmpty()) {
+    const QFileInfo info(initial);
+    // A bare name opens where the dialog usually opens; a folder that has gone
+    // away does too, rather than an empty view.
+    if (initial.contains(QLatin1Char('/')) && info.absoluteDir().exists())
+      dialog.setDirectory(info.absolutePath());
+    if (!info.fileName().isEmpty()) dialog.selectFile(info.fileName());
+  }
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
+  return QDir::toNativeSeparators(chosen.first()).toStdString();
 }
 
 void QtToolkit::endProgram(int status) {

@@ -1,10 +1,13 @@
-// The real window offscreen on the simulated board: key filters, the Change road, mirroring, Enter, press-and-hold.
+// The real window offscreen on the simulated board: key filters, the Change road, mirroring, Enter, press-and-hold,
+// the log file dialog and a sweep running inside its click.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -44,6 +47,7 @@ class WindowTest : public ::testing::Test {
     modalWatch_.setInterval(50);
     QObject::connect(&modalWatch_, &QTimer::timeout, [this] {
       if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (fileDialogExpected_ && qobject_cast<QFileDialog*>(modal)) return;
         modalSeen_ = true;
         modal->close();
       }
@@ -78,12 +82,29 @@ class WindowTest : public ::testing::Test {
     return w->mapTo(window_.get(), w->rect().center());
   }
 
+  // Runs `answer` on the next file dialog, from inside the dialog's own event
+  // loop. The answer must accept or reject it; a dialog left open is closed by
+  // the message-box watch and fails the test.
+  void answerFileDialog(std::function<void(QFileDialog&)> answer) {
+    fileDialogExpected_ = true;
+    dialogPoll_.disconnect();
+    dialogPoll_.setInterval(5);
+    QObject::connect(&dialogPoll_, &QTimer::timeout, [this, answer = std::move(answer)] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      dialogPoll_.stop();
+      fileDialogExpected_ = false;
+      answer(*dialog);
+    });
+    dialogPoll_.start();
+  }
+
   QTemporaryDir root_;
   QtToolkit toolkit_;
   std::unique_ptr<Session> session_;
   std::unique_ptr<MainWindow> window_;
-  QTimer modalWatch_;
-  bool modalSeen_ = false;
+  QTimer modalWatch_, dialogPoll_;
+  bool modalSeen_ = false, fileDialogExpected_ = false;
 };
 
 // ---- key filters ----
@@ -230,6 +251,125 @@ TEST_F(WindowTest, EnterCommitsTheFrequencyBoxPressesTheDefaultButtonOrClicksThe
   QTest::keyClick(dir, Qt::Key_Enter, Qt::KeypadModifier);
   EXPECT_EQ(f.Selectdir.text, "CW");
   EXPECT_EQ(dir->text(), "CW");
+}
+
+// ---- the log file dialog ----
+
+TEST_F(WindowTest, LogFileDialogTakesANewNameAndCancelKeepsTheLastOne) {
+  Mainform& f = form();
+  const QString chosen = root_.filePath(QStringLiteral("stator-new.txt"));
+  ASSERT_FALSE(QFileInfo::exists(chosen));
+  bool answered = false;
+  answerFileDialog([&](QFileDialog& d) {
+    answered = true;
+    EXPECT_EQ(d.windowTitle().toStdString(), "Log File");
+    EXPECT_EQ(d.acceptMode(), QFileDialog::AcceptOpen);
+    EXPECT_EQ(d.parentWidget(), window_.get());
+    // The name is typed as an operator types it: into the focused name box,
+    // which also drops a file the dialog had selected in its list.
+    auto* name = d.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!name || !QTest::qWaitFor([&] { return d.isActiveWindow(); }, 5000)) return d.reject();
+    name->setFocus(Qt::MouseFocusReason);
+    name->selectAll();
+    QTest::keyClicks(name, chosen);
+    static_cast<QDialog&>(d).accept();  // QFileDialog's own accept, as its Open button runs it
+  });
+  QTest::mouseClick(button(f.ChaLogFile), Qt::LeftButton);
+  ASSERT_TRUE(answered);
+  // Nothing below may write a log into the working directory.
+  ASSERT_EQ(f.LogFileName.text, chosen.toStdString());
+  EXPECT_EQ(box(f.LogFileName)->text().toStdString(), chosen.toStdString());
+  // The new name is one logging can use: ticking "Log current" creates it.
+  auto* logCurrent = qobject_cast<QCheckBox*>(window_->widgetFor(f.btGetCurrent));
+  QTest::mouseClick(logCurrent, Qt::LeftButton);
+  EXPECT_TRUE(f.LogCurrentOn);
+  EXPECT_TRUE(QFileInfo::exists(chosen));
+  QTest::mouseClick(logCurrent, Qt::LeftButton);
+  EXPECT_FALSE(f.LogCurrentOn);
+
+  // Opened again, the dialog starts in that folder with that name; a cancel
+  // puts the same name back.
+  QString folder, offered;
+  answered = false;
+  answerFileDialog([&](QFileDialog& d) {
+    answered = true;
+    folder = d.directory().canonicalPath();
+    if (auto* name = d.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) offered = name->text();
+    d.reject();
+  });
+  f.setText(f.LogFileName, "C:\\typed-over.txt");
+  QTest::mouseClick(button(f.ChaLogFile), Qt::LeftButton);
+  ASSERT_TRUE(answered);
+  EXPECT_EQ(folder.toStdString(), QDir(root_.path()).canonicalPath().toStdString());
+  EXPECT_EQ(offered.toStdString(), "stator-new.txt");
+  EXPECT_EQ(box(f.LogFileName)->text().toStdString(), chosen.toStdString());
+}
+
+// ---- a sweep running inside its click ----
+
+// The frequencies of a log's reading lines ("1.3,44000,57").
+std::vector<std::string> loggedFrequencies(const QString& path) {
+  std::ifstream in(path.toStdString());
+  std::vector<std::string> out;
+  for (std::string l; std::getline(in, l);) {
+    auto first = l.find(','), second = l.rfind(',');
+    if (!l.empty() && l[0] != '#' && l[0] != '"' && first != second)
+      out.push_back(l.substr(first + 1, second - first - 1));
+  }
+  return out;
+}
+
+TEST_F(WindowTest, SweepKeepsTheWindowLiveTakesAnEditAndRefusesLogging) {
+  Mainform& f = form();
+  // 44000 to 44400 Hz in 100 Hz steps, 10 ms a step: well under a second.
+  f.setText(f.TxtSteptime, "10");
+  f.setText(f.TxtSwpStart, "44000");
+  f.setText(f.TxtSwpStop, "44400");
+  f.setText(f.TxtSwpStep, "100");
+  toolkit_.doEvents();
+  QPushButton* start = button(f.CmdSwpStart);
+  QLineEdit* current = box(f.txtDMMvalue);
+
+  // What the window shows while the sweep runs, looked at every 2 ms.
+  QStringList shown;
+  bool startDisabled = false;
+  QTimer watch;
+  watch.setInterval(2);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    startDisabled = startDisabled || !start->isEnabled();
+    if (shown.isEmpty() || shown.back() != current->text()) shown << current->text();
+  });
+  // When the sweep has moved the box to its second frequency, the operator
+  // ticks "Log current", which would empty the sweep's log and is refused, and
+  // types another frequency. Both run within the step's wait.
+  auto* logCurrent = qobject_cast<QCheckBox*>(window_->widgetFor(f.btGetCurrent));
+  bool typed = false, tickRefused = false;
+  f.on(f.txtFrekvens_DDS1, Event::Change, [&](EventArgs&) {
+    if (typed || f.txtFrekvens_DDS1.text != "44100") return;
+    typed = true;
+    QTimer::singleShot(0, window_.get(), [&] {
+      QTest::mouseClick(logCurrent, Qt::LeftButton);
+      tickRefused = f.btGetCurrent.value == 0 && !f.LogCurrentOn && !f.timerGetCurrent.enabled;
+      QLineEdit* freq = enter(f.txtFrekvens_DDS1);
+      freq->selectAll();
+      QTest::keyClicks(freq, "45000");
+    });
+  });
+  watch.start();
+  QTest::mouseClick(start, Qt::LeftButton);
+  watch.stop();
+
+  EXPECT_TRUE(startDisabled);
+  EXPECT_TRUE(start->isEnabled());
+  EXPECT_GE(shown.size(), 3) << shown.join(' ').toStdString();
+  EXPECT_TRUE(typed);
+  EXPECT_TRUE(tickRefused);
+  // The log is whole. The reading after the edit is at the typed frequency,
+  // and the sweep goes on from there for the steps it has left.
+  const std::vector<std::string> expected = {"44000", "45000", "45100", "45200", "45300"};
+  EXPECT_EQ(loggedFrequencies(root_.filePath(QStringLiteral("C/stator-1.txt"))), expected);
+  EXPECT_EQ(box(f.LogFileName)->text().toStdString(), "C:\\stator-2.txt");
+  EXPECT_EQ(box(f.Info)->text().toStdString().rfind("Max ", 0), 0u) << f.Info.text;
 }
 
 // ---- press-and-hold arrows ----
