@@ -175,8 +175,11 @@ QWidget* MainWindow::createWidget(View& v, QWidget* parent) {
       box->setFocusPolicy(Qt::StrongFocus);
       box->installEventFilter(this);
       Control* control = &c;
-      connect(box, &QCheckBox::clicked, this, [this, control](bool checked) {
-        control->value = checked ? 1 : 0;
+      View* view = &v;
+      connect(box, &QCheckBox::clicked, this, [this, control, view](bool checked) {
+        // The box shows the click already; if the handler takes it back (a log
+        // that cannot be written), the refresh must see that as a change.
+        control->value = view->value = checked ? 1 : 0;
         forward(*control, "Click", [&] { form_.fire(*control, Event::Click); });
       });
       return box;

@@ -349,7 +349,8 @@ TEST_F(WindowTest, SweepKeepsTheWindowLiveTakesAnEditAndRefusesLogging) {
     typed = true;
     QTimer::singleShot(0, window_.get(), [&] {
       QTest::mouseClick(logCurrent, Qt::LeftButton);
-      tickRefused = f.btGetCurrent.value == 0 && !f.LogCurrentOn && !f.timerGetCurrent.enabled;
+      tickRefused = f.btGetCurrent.value == 0 && !logCurrent->isChecked() && !f.LogCurrentOn &&
+                    !f.timerGetCurrent.enabled;
       QLineEdit* freq = enter(f.txtFrekvens_DDS1);
       freq->selectAll();
       QTest::keyClicks(freq, "45000");
