@@ -76,10 +76,6 @@ TEST(FrameAssembler, RebuildsWholeAndHeaderOnlyFrames) {
   // Two headers in a row, then nothing more: the last one waits for the next call.
   EXPECT_EQ(assemble({{0x02, 0x01}, {0x02, 0x04}}), "frame mode 1 header only");
 
-  // A phase byte of 02 inside a frame does not start a new one.
-  EXPECT_EQ(assemble(frameWrites(fieldsFor(1, 44000, 45))),
-            "frame mode 1 freq 2952790 (44000 Hz) phase 512 supply 01 00");
-
   // Stray bytes are no frame, and a partial frame cut by another call is dropped.
   EXPECT_EQ(assemble({{0x55, 0x01}, {}}), "");
   EXPECT_EQ(assemble({whole[0], whole[1], {}, {0x02, 0x04}, {}}), "frame mode 4 header only");

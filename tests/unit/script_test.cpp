@@ -8,6 +8,7 @@
 #include "../behaviour/rig.h"
 #include "cli/options.h"
 #include "cli/script.h"
+#include "core/files.h"
 #include "core/numbers.h"
 
 namespace tavrin {
@@ -67,10 +68,7 @@ struct ScriptRun {
     o.traceFile = (dir.path() / "run.trace").string();
     o.scriptFile = (dir.path() / "run.script").string();
     status = runScript(o, out, err);
-    std::ifstream in(o.traceFile, std::ios::binary);
-    std::ostringstream t;
-    t << in.rdbuf();
-    trace = t.str();
+    readWholeFile(o.traceFile, trace);
   }
   bool outHas(const std::string& line) const { return ("\n" + out.str()).find("\n" + line + "\n") != std::string::npos; }
 

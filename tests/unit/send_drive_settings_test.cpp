@@ -98,5 +98,16 @@ TEST_F(SendTest, AStopThatCannotBeEncodedStillClearsTheEnableLine) {
   EXPECT_FALSE(f.Info.text.empty());
 }
 
+TEST(SendWithoutDevice, WritesFailSilentlyAndTheirStatusIsKept) {
+  testing::Rig rig(testing::withFaults("open"));
+  Mainform& f = rig.form();
+  rig.program.link.OpenCommPort();
+  f.setText(f.txtFrekvens_DDS1, "44000");
+  f.setText(f.txtFase_DDS2, "90");
+  f.fire(f.cmdWrite, Event::Click);
+  EXPECT_EQ(f.module1.LastStatus, ft::INVALID_HANDLE);
+  EXPECT_EQ(f.Info.text, "Comm ERROR: FTDI failed to open device");  // the open failure stays on show
+}
+
 }  // namespace
 }  // namespace tavrin

@@ -210,8 +210,7 @@ TEST(SimFaults, ParseNamesAndRefuseUnknownOnes) {
   SimConfig config;
   std::string error;
   EXPECT_TRUE(parseFaults("open,,late,unplug=40", config, error)) << error;
-  EXPECT_EQ(config.faults.count("open"), 1u);
-  EXPECT_EQ(config.faults.count("late"), 1u);
+  EXPECT_EQ(config.faults, (std::set<std::string>{"open", "late"}));
   EXPECT_EQ(config.unplugAfterCalls, 40u);
   for (const char* bad : {"opne", "unplug=", "unplug=x", "unplug=N", "unplug=-1"}) {
     SimConfig c;
