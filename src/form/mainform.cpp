@@ -362,6 +362,10 @@ std::vector<std::string> Mainform::dump() const {
   var("PoutUpHeld", boolText(PoutUpHeld));
   var("PoutDownHeld", boolText(PoutDownHeld));
   var("SweepRunning", boolText(SweepRunning));
+  var("StimRunning", boolText(StimRunning));
+  var("StimForward", boolText(StimForward));
+  var("CycleCount", std::to_string(CycleCount));
+  var("CycleLogTick", std::to_string(CycleLogTick));
   var("DeviceHandle", std::to_string(reinterpret_cast<std::uintptr_t>(module1.DeviceHandle)));
   var("LastStatus", std::to_string(module1.LastStatus));
   var("DeviceSerial", module1.DeviceSerial);

@@ -88,6 +88,11 @@ class Mainform {
   bool PauseDone = false, DelayDone = false;
   bool StepUpHeld = false, StepDownHeld = false, PoutUpHeld = false, PoutDownHeld = false;
   bool SweepRunning = false;  // a sweep is between its click and its end
+  // The sequencer's run state.
+  bool StimRunning = false;   // steps run only while set
+  bool StimForward = true;    // the motor turns the way positive supply fields ask
+  std::int32_t CycleCount = 0;    // repeats begun since the last start
+  std::int32_t CycleLogTick = 0;  // 1..10; a cycle-count record is written on 1
 
   // ---- controls by name ----
   const std::deque<Control>& controls() const { return controls_; }
