@@ -1,6 +1,7 @@
 #include "core/clock.h"
 
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <ctime>
 
@@ -77,6 +78,26 @@ LocalDateTime systemLocalTime() {
   localtime_r(&now, &tm);
 #endif
   return LocalDateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+std::string localeDateTimeText(const LocalDateTime& t) {
+  std::tm tm{};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  const bool midnight = t.hour == 0 && t.minute == 0 && t.second == 0;
+  // The locale is taken for this call only: the program's own numbers and
+  // stamps never follow it.
+  const char* current = std::setlocale(LC_TIME, nullptr);
+  std::string saved = current ? current : "C";
+  std::setlocale(LC_TIME, "");
+  char buf[128];
+  std::size_t n = std::strftime(buf, sizeof buf, midnight ? "%x" : "%x %X", &tm);
+  std::setlocale(LC_TIME, saved.c_str());
+  return std::string(buf, n);
 }
 
 std::string logDateStamp(const LocalDateTime& t) {

@@ -28,6 +28,11 @@ LocalDateTime addSeconds(const LocalDateTime& t, long long seconds);
 // The system's local time now.
 LocalDateTime systemLocalTime();
 
+// The date and time as the system writes them in general: the environment
+// locale's date and time ("12/05/26 21:14:03" in the C locale, "05.12.2026
+// 21:14:03" in a German one), the date alone at midnight exactly.
+std::string localeDateTimeText(const LocalDateTime& t);
+
 // A log's first line: "#2010-07-26 14:03:05#", or "#2010-07-26#" at midnight exactly.
 std::string logDateStamp(const LocalDateTime& t);
 

@@ -1,6 +1,7 @@
 #include "shell/program.h"
 
 #include <exception>
+#include <filesystem>
 
 #include "controls/key_filters.h"
 
@@ -20,7 +21,8 @@ Program::Program(Toolkit& toolkit, D2xx& d2xx, ProgramSetup setup)
       supply(form, waits, link),
       logging(form, current, setup_.paths, setup_.localTime),
       sweep(form, waits, link, current, logging, setup_.paths, setup_.localTime, setup_.decimalSeparator),
-      tracking(form, waits, link, current, sweep, motor) {
+      tracking(form, waits, link, current, sweep, motor),
+      sequencer(form, waits, link, motor, supply, tracking, setup_.paths, setup_.localTime, setup_.dateTimeText) {
   wireEvents();
 }
 
@@ -74,6 +76,29 @@ void Program::Form_Load() {
   if (runBatchIfRequested()) return;
   // 11.
   FinishStartup();
+}
+
+bool Program::runBatchIfRequested() {
+  std::string path = setup_.commandLine;
+  if (path.empty()) return false;
+  for (char& c : path)
+    if (c == '"') c = ' ';
+  path.erase(0, path.find_first_not_of(' '));
+  path.erase(path.find_last_not_of(' ') + 1);
+  // Only an ordinary file counts: a folder, a device or a name that cannot be
+  // a file leaves start-up to go on, without a word.
+  std::error_code ec;
+  if (path.empty() || !std::filesystem::is_regular_file(setup_.paths.map(path), ec)) return false;
+
+  Mainform& f = form;
+  f.setText(f.StimFileName, path);
+  f.setText(f.times, "1");
+  sweep.CmdSwpStart_Click();
+  motor.cmdStartMotor_Click();
+  sequencer.RunStimFile_Click();
+  motor.cmdStartMotor_Click();
+  cmdExit_Click();
+  return true;
 }
 
 void Program::enterReducedState() {
@@ -151,6 +176,8 @@ void Program::wireEvents() {
   f.on(f.btGetCurrent, Event::Click, [this](EventArgs&) { logging.btGetCurrent_Click(); });
   f.on(f.timerGetCurrent, Event::Timer, [this](EventArgs&) { logging.timerGetCurrent_Timer(); });
   f.on(f.ChaLogFile, Event::Click, [this](EventArgs&) { logging.ChaLogFile_Click(); });
+  f.on(f.ChaStimFile, Event::Click, [this](EventArgs&) { sequencer.ChaStimFile_Click(); });
+  f.on(f.RunStimFile, Event::Click, [this](EventArgs&) { sequencer.RunStimFile_Click(); });
   for (Control* box : {&f.TxtSwpStart, &f.TxtSwpStop, &f.TxtSwpStep})
     f.on(*box, Event::KeyPress, [](EventArgs& a) { a.keyAscii = digitsOnlyFilter(a.keyAscii); });
 }

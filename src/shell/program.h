@@ -21,6 +21,7 @@
 #include "procedures/logging.h"
 #include "procedures/sweep.h"
 #include "procedures/tracking.h"
+#include "sequencer/sequencer.h"
 #include "shell/config.h"
 
 namespace tavrin {
@@ -31,6 +32,8 @@ struct ProgramSetup {
   PathMapper paths{PathMapper::defaultDriveRoot()};
   std::function<void()> beforeExit;  // flushes the trace before the process ends
   LocalClock localTime = systemLocalTime;  // date and time written into log files
+  // The system's general date-and-time text, as the cycle-count records carry it.
+  std::function<std::string(const LocalDateTime&)> dateTimeText = localeDateTimeText;
   // The system's decimal separator, for numbers the operator reads (the sweep
   // result); files always use a period.
   std::string decimalSeparator = ".";
@@ -55,6 +58,7 @@ class Program {
   CurrentLogging logging;
   FrequencySweep sweep;
   FrequencyTracking tracking;
+  Sequencer sequencer;
 
   // Start-up: opens the link, sets the start values, checks the board with one
   // reading, sends the motor-off frame, then reads the configuration file or
@@ -69,8 +73,10 @@ class Program {
 
  private:
   void enterReducedState();
-  // The unattended batch run takes its place in start-up; false: start-up goes on.
-  bool runBatchIfRequested() { return false; }
+  // The unattended batch run: when the command line names an existing file,
+  // a sweep, the motor on, one repeat of that sequence, the motor off, exit.
+  // Returns false (start-up goes on) when it names none.
+  bool runBatchIfRequested();
   void wireEvents();
   [[noreturn]] void endProgram();
 };

@@ -1,0 +1,205 @@
+#include "sequencer/sequencer.h"
+
+#include <cmath>
+#include <limits>
+
+#include "core/errors.h"
+#include "core/numbers.h"
+
+namespace tavrin {
+
+std::string cycleCountRecord(const std::string& dateTime, std::int32_t count) {
+  return "\"" + dateTime + " Cycle count:" + std::to_string(count) + "\"";
+}
+
+namespace {
+std::optional<std::string> fileErrorMessage(FileErrorCode code) {
+  switch (code) {
+    case FileErrorCode::BadFileName:
+      return "Bad File";
+    case FileErrorCode::FileNotFound:
+      return "File Not Found";
+    case FileErrorCode::FileAlreadyOpen:
+      return "File Already Open";
+    case FileErrorCode::DiskNotReady:
+      return "Disk Not Ready";
+    default:
+      return std::nullopt;
+  }
+}
+}  // namespace
+
+bool Sequencer::ChaStimFile_Click() {
+  Control& dialog = f_.CommonDialog1;
+  auto chosen = f_.toolkit.openFileDialog("Stimuli File", dialog.fileName);
+  if (chosen) dialog.fileName = *chosen;
+  f_.setText(f_.StimFileName, dialog.fileName);
+  return chosen.has_value();
+}
+
+void Sequencer::RunStimFile_Click() {
+  Mainform& f = f_;
+  if (f.RunStimFile.text == "Sequence Start") {
+    // The record of an endurance run must be kept: a cycle-count file that
+    // cannot be created stops the start before anything changes.
+    FileResult r = writeLines(paths_.map(kCycleCountFile), {});
+    if (!r.ok()) {
+      f.setForecolor(f.Info, colors::red);
+      f.setText(f.Info, std::string("Sequence not started: cannot write ") + kCycleCountFile + " (" + r.detail + ")");
+      return;
+    }
+    f.LogFilePath = kCycleCountFile;
+    f.StimRunning = true;
+    f.CycleLogTick = 0;
+    f.CycleCount = 0;
+    f.StimForward = true;
+    f.setText(f.RunStimFile, "Sequence Stop");
+  } else {
+    f.StimRunning = false;
+    f.setText(f.RunStimFile, "Sequence Start");
+  }
+  RunSequence();
+}
+
+void Sequencer::RunSequence() {
+  for (;;) {
+    try {
+      readAndRun();
+      return;
+    } catch (const FileFailure& e) {
+      auto message = fileErrorMessage(e.code);
+      if (!message) {
+        endNote(e.detail);
+        return;
+      }
+      f_.toolkit.messageBox(*message);
+      // A cancel would offer the same failing name again, and again: it ends
+      // the run as a finished one instead.
+      if (!ChaStimFile_Click()) {
+        finish();
+        return;
+      }
+    } catch (const RunError& e) {
+      endNote(e.what());
+      return;
+    }
+  }
+}
+
+void Sequencer::readAndRun() {
+  Mainform& f = f_;
+  const std::string name = f.StimFileName.text;
+  line_ = 0;
+  // The file is read whole and released at once: a run ended by an error, or
+  // a second run started while this one reads, never finds it held open.
+  std::string contents;
+  if (FileResult r = readWholeFile(paths_.map(name), contents); !r.ok())
+    throw FileFailure{r.code, "cannot read " + name + " (" + r.detail + ")"};
+  int n = 0;
+  std::vector<int> stepLines(1, 0);
+  for (const auto& line : sequenceLines(contents)) {
+    ++line_;
+    std::string why;
+    auto step = readSequenceLine(line, why);
+    if (!why.empty()) throw RunError(RunErrorCode::TypeMismatch, name + " line " + std::to_string(line_) + ": " + why);
+    if (step) {
+      if (n == kMaxSequenceSteps)
+        throw RunError(RunErrorCode::Overflow, name + " line " + std::to_string(line_) + ": more than 1000 steps");
+      steps[++n] = *step;
+      stepLines.push_back(line_);
+    }
+    f.toolkit.doEvents();
+  }
+
+  for (;;) {
+    if (!(leadingNumber(f.times.text) > f.CycleCount)) break;
+    ++f.CycleCount;
+    f.setText(f.show_count, std::to_string(f.CycleCount));
+    f.show_count.backcolor = colors::red;
+    f.CycleLogTick = f.CycleLogTick == 10 ? 1 : f.CycleLogTick + 1;
+    if (f.CycleLogTick == 1) appendCycleRecord();
+    for (int i = 1; i <= n; ++i) {
+      if (!f.StimRunning) break;
+      line_ = stepLines[i];
+      try {
+        executeStep(i);
+      } catch (const RunError& e) {
+        throw RunError(e.code, name + " line " + std::to_string(line_) + ": " + e.what());
+      }
+    }
+    if (f.cmdStartMotor.text == "Motor Stop" && f.ControlAvailable) {
+      f.setText(f.Tracking, "Track Stop");
+      try {
+        tracking_.TrackFrequency();
+      } catch (const RunError& e) {
+        throw RunError(e.code, name + ": tracking at the end of repeat " + std::to_string(f.CycleCount) + ": " +
+                                   e.what());
+      }
+      f.setText(f.Tracking, "Track Freq");
+    }
+  }
+  finish();
+}
+
+void Sequencer::executeStep(int i) {
+  Mainform& f = f_;
+  const SequenceStep& step = steps[i];
+  // Direction: a negative supply asks for the other way round, a positive one
+  // for the way the button showed at the start; 0 keeps the direction.
+  if ((step.supply < 0 && f.StimForward) || (step.supply > 0 && !f.StimForward)) {
+    if (f.ControlAvailable) f.PoutByteLo = 0;  // the reversal goes out at the lowest supply
+    motor_.Selectdir_Click();
+    f.StimForward = !f.StimForward;
+  }
+  auto supply = supplySetting(step.supply);
+  if (!supply) throw RunError(RunErrorCode::Overflow, "the supply -32768 mV is out of range");
+  f.PoutByteLo = supply->code;
+  f.PoutValue = supply->tenths;
+  if (f.ControlAvailable) {
+    supply_.ShowPout(f.PoutValue);
+    f.DriveMode = 6;
+    link_.SendDriveSettings();
+  }
+  if (f.PoutByteLo == 0) {
+    f.DriveMode = 4;
+    f.setText(f.cmdStartMotor, "Motor Start");
+    link_.SendDriveSettings();
+  } else {
+    if (f.cmdStartMotor.text == "Motor Start") {
+      f.DriveMode = 1;
+      f.setText(f.cmdStartMotor, "Motor Stop");
+    }
+    if (f.ControlAvailable) f.setText(f.Tracking, "Track Stop");
+  }
+  link_.SendDriveSettings();
+  // One wait per step, at most a minute.
+  const double ms = leadingNumber(f.Text1StepTime.text) * step.duration;
+  if (ms > 60000) {
+    waits_.Pause(60000);
+  } else {
+    auto whole = toInt32(ms);
+    if (!whole) throw RunError(RunErrorCode::Overflow, "the step's wait is out of range");
+    waits_.Pause(*whole);
+  }
+}
+
+void Sequencer::appendCycleRecord() {
+  const std::string path = f_.LogFilePath;
+  FileResult r = appendLine(paths_.map(path), cycleCountRecord(dateTimeText_(clock_()), f_.CycleCount));
+  if (!r.ok()) throw FileFailure{r.code, "cannot write " + path + " (" + r.detail + ")"};
+}
+
+void Sequencer::finish() {
+  Mainform& f = f_;
+  f.setEnabled(f.RunStimFile, true);
+  f.show_count.backcolor = colors::white;
+  f.setText(f.RunStimFile, "Sequence Start");
+}
+
+void Sequencer::endNote(const std::string& why) {
+  // The run keeps the state it ended in (button, counter colour, the motor);
+  // the operator is told why it ended.
+  f_.setText(f_.Info, f_.Info.text + "  Sequence ended: " + why);
+}
+
+}  // namespace tavrin
