@@ -3,6 +3,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "cli/check_sequence.h"
 #include "core/numbers.h"
 
 namespace tavrin {
@@ -84,6 +85,20 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
         error = "option --clock-start needs a date and time as YYYY-MM-DDTHH:MM:SS, not '" + value + "'";
         return std::nullopt;
       }
+    } else if (name == "--check-sequence") {
+      if (!needValue()) return std::nullopt;
+      if (value.empty() || value.rfind("--", 0) == 0) {
+        error = "option --check-sequence needs a file name, not '" + value + "'";
+        return std::nullopt;
+      }
+      o.checkSequence = value;
+    } else if (name == "--step-time") {
+      if (!needValue()) return std::nullopt;
+      if (!number(value, n) || n < 0 || n > 1e9) {
+        error = "option --step-time needs a number of milliseconds from 0 to 1000000000, not '" + value + "'";
+        return std::nullopt;
+      }
+      o.stepTimeMs = n;
     } else if (name == "--sim-fault") {
       if (!needValue()) return std::nullopt;
       if (!sim::parseFaults(value, o.backend.sim, error)) return std::nullopt;
@@ -116,6 +131,14 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     if (!o.commandLine.empty()) o.commandLine += ' ';
     o.commandLine += args[j];
   }
+  if (o.stepTimeMs && o.checkSequence.empty()) {
+    error = "option --step-time goes with --check-sequence FILE";
+    return std::nullopt;
+  }
+  if (!o.checkSequence.empty() && !o.commandLine.empty()) {
+    error = "--check-sequence checks one file; unexpected '" + o.commandLine + "'";
+    return std::nullopt;
+  }
   return o;
 }
 
@@ -135,6 +158,10 @@ std::optional<Options> parseCommandLine(int argc, char** argv, int& status) {
   }
   if (options->version) {
     std::cout << versionText() << '\n';
+    return std::nullopt;
+  }
+  if (!options->checkSequence.empty()) {
+    status = checkSequenceFile(*options, std::cout, std::cerr);
     return std::nullopt;
   }
   if (!options->commandLine.empty())
@@ -157,6 +184,9 @@ std::string usageText() {
       "  --trace FILE          write every library call and frame to FILE\n"
       "  --script FILE         run an operator script without a window, in virtual time\n"
       "  --until MS            end a script run at this virtual time\n"
+      "  --check-sequence FILE print the steps of a sequence file, one repeat's length\n"
+      "                        and every error; exit 0 if it would run, else 1\n"
+      "  --step-time MS        the step time for --check-sequence (default 20)\n"
       "  --clock-start T       local date and time at start, YYYY-MM-DDTHH:MM:SS (files\n"
       "                        carry it); it advances with the program's time\n"
       "  --sim-fault LIST      simulated board faults, comma-separated:\n"

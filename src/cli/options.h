@@ -19,15 +19,18 @@ struct Options {
   std::optional<LocalDateTime> clockStart;  // local date and time at program start
   std::string commandLine;  // everything after the options, joined by blanks
   bool help = false, version = false;
+  std::string checkSequence;          // --check-sequence: the file to check instead of running
+  std::optional<double> stepTimeMs;   // --step-time, for the check
 };
 
 // Parses argv (without the program name). On error returns nullopt and a
 // one-line message in `error`.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error);
 
-// Parses argv and answers --help and --version. Returns the options to run
-// with, or nullopt with the exit status in `status` (0 after help or version,
-// 2 after a bad command line, its message already printed).
+// Parses argv and answers --help, --version and --check-sequence. Returns the
+// options to run with, or nullopt with the exit status in `status` (0 after
+// help or version, 2 after a bad command line, its message already printed;
+// after --check-sequence the check's own status).
 std::optional<Options> parseCommandLine(int argc, char** argv, int& status);
 
 std::string usageText();
