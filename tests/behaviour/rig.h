@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <deque>
 #include <fstream>
 #include <optional>
@@ -80,12 +81,13 @@ inline std::filesystem::path freshDriveRoot() {
 }
 
 struct Rig {
-  explicit Rig(sim::SimConfig config = quietBoard(), bool useCanned = false, std::string decimalSeparator = ".")
+  explicit Rig(sim::SimConfig config = quietBoard(), bool useCanned = false, std::string decimalSeparator = ".",
+               std::string commandLine = "")
       : root(freshDriveRoot()),
         board(std::move(config), [this] { return tk.nowMs(); }),
         canned(board),
         trace(useCanned ? static_cast<D2xx&>(this->canned) : board, traceOut, [this] { return tk.nowMs(); }),
-        program(tk, trace, setup(root, decimalSeparator)) {
+        program(tk, trace, setup(root, decimalSeparator, commandLine)) {
     tk.onMessage([this](const std::string& m) { messages.push_back(m); });
   }
   ~Rig() {
@@ -100,13 +102,21 @@ struct Rig {
   }
   // Files carry a fixed local time: 2010-07-26 14:03:05 at start, advancing
   // with virtual time.
-  ProgramSetup setup(const std::filesystem::path& root, std::string decimalSeparator) {
+  ProgramSetup setup(const std::filesystem::path& root, std::string decimalSeparator, std::string commandLine) {
     ProgramSetup s;
+    s.commandLine = std::move(commandLine);
     s.paths = PathMapper(root);
     s.localTime = [this] {
       return addSeconds(LocalDateTime{2010, 7, 26, 14, 3, 5}, static_cast<long long>(tk.nowMs() / 1000));
     };
     s.decimalSeparator = std::move(decimalSeparator);
+    // A day-first locale's general format, as a German desktop writes it.
+    s.dateTimeText = [](const LocalDateTime& t) {
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d", t.day, t.month, t.year, t.hour, t.minute,
+                    t.second);
+      return std::string(buf);
+    };
     return s;
   }
   std::string readFile(const std::string& rel) const {

@@ -1,0 +1,215 @@
+// Stimulus sequences: the steps' frames, lines and waits, the repeats and the
+// cycle-count file, stopping, file errors, and the unattended batch run.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "rig.h"
+#include "sequencer/sequence_file.h"
+
+using namespace tavrin;
+using tavrin::testing::Rig;
+
+namespace {
+
+const char* kExample = "; endurance test\r\n2000 3000\r\n3000,50\r\n-4500,100\r\n0,25\r\n";
+
+struct SequenceRig : Rig {
+  explicit SequenceRig(const std::string& file = kExample, sim::SimConfig board = Rig::quietBoard())
+      : Rig(std::move(board)) {
+    writeFile("C/seq.txt", file);
+    start();
+    form().setText(form().StimFileName, "C:\\seq.txt");
+  }
+  void startAt(double ms) {
+    Mainform& f = form();
+    at(ms, [&f] { f.fire(f.RunStimFile, Event::Click); });
+  }
+  // "TIME mode M" for every frame, and the RTS changes, from `from` ms on.
+  std::vector<std::string> events(double from = 1000) const {
+    std::vector<std::string> out;
+    for (const auto& l : traceLines()) {
+      double t = std::atof(l.c_str());
+      if (t < from) continue;
+      auto m = l.find("frame mode ");
+      if (m != std::string::npos) out.push_back(l.substr(0, l.find(' ')) + " mode " + l.substr(m + 11, 1));
+      if (l.find("Rts") != std::string::npos) out.push_back(l.substr(0, l.find(" ->")));
+    }
+    return out;
+  }
+};
+
+}  // namespace
+
+TEST(Sequence, ExampleFileFiveRepeats) {
+  SequenceRig rig;
+  Mainform& f = rig.form();
+  rig.startAt(1000);
+  bool redDuringRun = false;
+  rig.at(9000, [&] { redDuringRun = f.show_count.backcolor == colors::red && f.RunStimFile.text == "Sequence Stop"; });
+  rig.run();
+  // One repeat: 3.0 V forwards (mode 6, then mode 1 starts the motor), 1000 ms;
+  // the reversal at the lowest supply, then 4.5 V, 2000 ms; the motor off
+  // (mode 4 twice), 500 ms. The next repeat turns forwards again.
+  auto events = rig.events();
+  ASSERT_GE(events.size(), 12u);
+  std::vector<std::string> first(events.begin(), events.begin() + 12);
+  EXPECT_EQ(first, (std::vector<std::string>{"1000.0 mode 6", "1000.0 mode 1", "2000.0 FT_SetRts", "2000.0 mode 1",
+                                             "2000.0 mode 6", "2000.0 mode 6", "4000.0 mode 6", "4000.0 mode 4",
+                                             "4000.0 mode 4", "4500.0 FT_ClrRts", "4500.0 mode 1", "4500.0 mode 6"}));
+  EXPECT_DOUBLE_EQ(rig.tk.nowMs(), 1000 + 5 * 3500);
+  EXPECT_TRUE(redDuringRun);
+  EXPECT_EQ(f.show_count.text, "5");
+  EXPECT_EQ(f.show_count.backcolor, colors::white);
+  EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
+  EXPECT_EQ(f.cmdStartMotor.text, "Motor Start");
+  EXPECT_EQ(f.Tracking.text, "Track Stop");  // the motor ended stopped: no tracking to reset it
+  EXPECT_EQ(f.Pout1[1]->text + f.Pout1[0]->text, "13");
+  EXPECT_EQ(rig.readFile("C/Cyclecnt.txt"), "\"26.07.2010 14:03:06 Cycle count:1\"\r\n");
+}
+
+TEST(Sequence, StopDuringASecondRepeatCountsOutAtOnce) {
+  SequenceRig rig;
+  Mainform& f = rig.form();
+  rig.startAt(1000);
+  rig.at(7800, [&f] { f.fire(f.RunStimFile, Event::Click); });  // repeat 2, motor off
+  rig.run();
+  EXPECT_EQ(f.show_count.text, "5");
+  EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
+  EXPECT_EQ(f.show_count.backcolor, colors::white);
+  EXPECT_TRUE(rig.events(7800).empty());  // no step after the stop
+  EXPECT_DOUBLE_EQ(rig.tk.nowMs(), 8000);  // ends with the interrupted step's wait
+}
+
+TEST(Sequence, RepeatsFollowTheBoxAndEveryTenthIsRecorded) {
+  struct Case {
+    const char* times;
+    int repeats;
+    int records;
+  };
+  for (const Case& c : {Case{"", 0, 0}, Case{"-1", 0, 0}, Case{"2.5", 3, 1}, Case{"21", 21, 3}}) {
+    SCOPED_TRACE(c.times);
+    SequenceRig rig("3000,1\r\n0,1\r\n");
+    Mainform& f = rig.form();
+    f.setText(f.show_count, "old");
+    f.setText(f.times, c.times);
+    f.fire(f.RunStimFile, Event::Click);
+    EXPECT_EQ(f.CycleCount, c.repeats);
+    EXPECT_EQ(f.show_count.text, c.repeats ? std::to_string(c.repeats) : "old");
+    EXPECT_EQ(f.show_count.backcolor, colors::white);
+    EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
+    std::string log = rig.readFile("C/Cyclecnt.txt");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), c.records);
+    if (c.records == 3) EXPECT_NE(log.find("Cycle count:21\"\r\n"), std::string::npos);
+  }
+}
+
+TEST(Sequence, SupplyMappingAndStepReading) {
+  struct Case {
+    std::int16_t mv;
+    int code, tenths;
+  };
+  for (const Case& c : {Case{1362, 0, 13}, Case{1363, 1, 13}, Case{3000, 68, 30}, Case{-4500, 130, 45},
+                        Case{5700, 180, 57}, Case{9999, 180, 57}, Case{0, 0, 13}}) {
+    auto s = supplySetting(c.mv);
+    ASSERT_TRUE(s) << c.mv;
+    EXPECT_EQ(s->code, c.code) << c.mv;
+    EXPECT_EQ(s->tenths, c.tenths) << c.mv;
+  }
+  EXPECT_FALSE(supplySetting(-32768));
+  std::string why;
+  EXPECT_EQ(readSequenceLine("3000,0", why)->duration, 1);  // 0 lasts one unit
+  EXPECT_FALSE(readSequenceLine("; 2000,10", why));
+  EXPECT_TRUE(why.empty());
+  EXPECT_FALSE(readSequenceLine(" ; 2000,10", why));
+  EXPECT_FALSE(why.empty());
+  EXPECT_FALSE(readSequenceLine("2000,10,5", why));
+  EXPECT_FALSE(why.empty());
+  // Line feeds alone end lines only in a file that holds no carriage return.
+  EXPECT_EQ(sequenceLines("a\nb\n").size(), 2u);
+  EXPECT_EQ(sequenceLines("a\nb\r\nc").size(), 2u);
+}
+
+TEST(Sequence, LongStepsWaitAMinuteAtMost) {
+  SequenceRig rig("3000,5000\r\n");  // 20 ms x 5000 = 100 s
+  Mainform& f = rig.form();
+  f.setText(f.times, "1");
+  f.setText(f.TrackFrqStp, "50");
+  double before = rig.tk.nowMs();
+  f.fire(f.RunStimFile, Event::Click);
+  // The wait, then three tracking passes of 450 ms with their reference reading.
+  EXPECT_DOUBLE_EQ(rig.tk.nowMs() - before, 60000 + 50 + 3 * 450);
+  EXPECT_EQ(f.Tracking.text, "Track Freq");
+}
+
+TEST(Sequence, AnErrorEndsTheRunAndSaysWhere) {
+  SequenceRig rig("3000,1\n ; 2000,10\n");
+  Mainform& f = rig.form();
+  f.fire(f.RunStimFile, Event::Click);
+  EXPECT_NE(f.Info.text.find("  Sequence ended: C:\\seq.txt line 2: the supply field ' ; 2000'"), std::string::npos)
+      << f.Info.text;
+  // As the run left it: still "running", so the next click is a stop.
+  EXPECT_EQ(f.RunStimFile.text, "Sequence Stop");
+  EXPECT_TRUE(f.StimRunning);
+  EXPECT_TRUE(rig.messages.empty());
+}
+
+TEST(Sequence, FileErrorAsksForAnotherFileOrEndsOnCancel) {
+  SequenceRig rig;
+  Mainform& f = rig.form();
+  f.setText(f.times, "1");
+  f.setText(f.StimFileName, "C:\\missing.txt");
+  rig.tk.queueDialogAnswer("C:\\seq.txt");
+  f.fire(f.RunStimFile, Event::Click);
+  EXPECT_EQ(rig.messages, std::vector<std::string>{"File Not Found"});
+  EXPECT_EQ(f.StimFileName.text, "C:\\seq.txt");
+  EXPECT_EQ(f.CycleCount, 1);  // restarted with the chosen file and ran
+
+  f.setText(f.StimFileName, "C:\\missing.txt");
+  f.fire(f.RunStimFile, Event::Click);  // the dialog is cancelled
+  EXPECT_EQ(rig.messages.size(), 2u);
+  EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
+  EXPECT_EQ(f.StimFileName.text, "C:\\seq.txt");  // the dialog's last name
+}
+
+TEST(Sequence, StartRefusedWhenTheCycleCountFileCannotBeWritten) {
+  SequenceRig rig;
+  Mainform& f = rig.form();
+  std::filesystem::create_directories(rig.root / "C" / "Cyclecnt.txt");  // a folder in its place
+  f.fire(f.RunStimFile, Event::Click);
+  EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
+  EXPECT_FALSE(f.StimRunning);
+  EXPECT_EQ(f.Info.text.rfind("Sequence not started: cannot write C:\\Cyclecnt.txt", 0), 0u) << f.Info.text;
+}
+
+TEST(Batch, SweepOneRepeatAndExit) {
+  Rig rig(Rig::quietBoard(), false, ".", "\"C:\\seq.txt\"");
+  rig.writeFile("C/seq.txt", kExample);
+  EXPECT_EQ(rig.start(), 0);
+  Mainform& f = rig.form();
+  EXPECT_EQ(rig.readFile("C/stator-1.txt").substr(0, 21), "#2010-07-26 14:03:05#");
+  EXPECT_EQ(f.StimFileName.text, "C:\\seq.txt");
+  EXPECT_EQ(f.CycleCount, 1);
+  // The sequence ended with the motor off, so the second toggle starts it
+  // again just before the program ends; the device is closed once.
+  EXPECT_NE(rig.frames().back().find("frame mode 3"), std::string::npos);
+  EXPECT_EQ(rig.board.closeCount(), 1);
+  EXPECT_FALSE(f.Selectdir.enabled);  // start-up did not go on
+}
+
+TEST(Batch, NoFileLetsStartUpGoOnAndReducedStateStillRuns) {
+  for (const char* line : {"C:\\nothing.txt", "C:\\", "\"  \""}) {
+    Rig rig(Rig::quietBoard(), false, ".", line);
+    EXPECT_EQ(rig.start(), std::nullopt) << line;
+    EXPECT_TRUE(rig.form().Selectdir.enabled);
+  }
+  sim::SimConfig silent = Rig::quietBoard();
+  silent.faults.insert("silent");
+  Rig rig(silent, false, ".", "C:\\seq.txt");
+  rig.writeFile("C/seq.txt", kExample);
+  EXPECT_EQ(rig.start(), 0);
+  EXPECT_FALSE(rig.form().ControlAvailable);
+  EXPECT_EQ(rig.form().CycleCount, 1);
+  EXPECT_TRUE(rig.traceLines("frame mode 6").empty());  // no supply frames without voltage control
+  EXPECT_EQ(rig.form().Tracking.text, "Track Freq");
+}
