@@ -89,7 +89,8 @@ bool DeviceLink::SendDriveSettings() {
   if (!fields) {
     // A stop is always meant: the enable line is the motor, and clearing it is safe.
     if (f_.DriveMode == 4) ft_.clrDtr(f_.module1.DeviceHandle);
-    f_.setText(f_.Info, why);
+    // A note after what Info shows: the device line or an error stays readable.
+    note(why);
     return false;
   }
   Module1& m = f_.module1;

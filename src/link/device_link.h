@@ -19,7 +19,7 @@ class DeviceLink {
   void OpenCommPort();
 
   // Enable line by mode, then the frame from the boxes and form variables.
-  // Refuses (sends nothing, says why in Info) when a box is not a number or
+  // Refuses (sends nothing, says why in a note after Info) when a box is not a number or
   // its value cannot be encoded; a refused motor-off frame (mode 4) still
   // clears the enable line, any other touches no line. Returns false when refused.
   bool SendDriveSettings();

@@ -66,15 +66,17 @@ TEST_F(SendTest, RefusedFrameSendsNothingAndSaysWhy) {
       {"", "90"},         {" ", "90"},      {"abc", "90"},     {"44000x", "90"},  {"1 2", "90"},
       {"32000000", "90"}, {"1e300", "90"},  {"44000", ""},     {"44000", "x"},    {"44000", "2880"},
       {"44000", "-1"},    {"44000", "9 0"}};
+  const std::string deviceLine = f.Info.text;
   for (auto [hz, degrees] : cases) {
     f.setText(f.txtFrekvens_DDS1, hz);
     f.setText(f.txtFase_DDS2, degrees);
-    f.setText(f.Info, "");
     f.fire(f.cmdWrite, Event::Click);
     std::string where = std::string("\"") + hz + "\" / \"" + degrees + "\"";
     EXPECT_EQ(take(), "") << where;
-    EXPECT_FALSE(f.Info.text.empty()) << where;
-    EXPECT_LT(f.Info.text.size(), 80u) << where;
+    // One short note after the device line; the previous refusal's note is gone.
+    EXPECT_EQ(f.Info.text.rfind(deviceLine + "  Not sent: ", 0), 0u) << where << ": " << f.Info.text;
+    EXPECT_EQ(f.Info.text.find("Not sent", deviceLine.size() + 3), std::string::npos) << where;
+    EXPECT_LT(f.Info.text.size() - deviceLine.size(), 80u) << where;
     EXPECT_EQ(f.cmdStartMotor.text, "Motor Start") << where;
   }
   // A good frame goes out again once the box is right.
@@ -98,15 +100,40 @@ TEST_F(SendTest, AStopThatCannotBeEncodedStillClearsTheEnableLine) {
   EXPECT_FALSE(f.Info.text.empty());
 }
 
-TEST(SendWithoutDevice, WritesFailSilentlyAndTheirStatusIsKept) {
-  testing::Rig rig(testing::withFaults("open"));
-  Mainform& f = rig.form();
-  rig.program.link.OpenCommPort();
-  f.setText(f.txtFrekvens_DDS1, "44000");
-  f.setText(f.txtFase_DDS2, "90");
-  f.fire(f.cmdWrite, Event::Click);
-  EXPECT_EQ(f.module1.LastStatus, ft::INVALID_HANDLE);
-  EXPECT_EQ(f.Info.text, "Comm ERROR: FTDI failed to open device");  // the open failure stays on show
+// What Info showed before a refusal (the device line, a red open failure) is
+// still there with the refusal's note after it, and alone again once a frame
+// goes out; without a device the writes fail silently and keep their status.
+TEST(RefusalNote, KeepsWhatInfoShowedUntilTheNextFrame) {
+  struct Case {
+    const char* faults;
+    const char* shown;
+    Rgb color;
+    FtStatus lastStatus;
+  } cases[] = {
+      {"", " - Tavrin Drive Board (simulated)  Handle: TVSIM001", colors::darkGrey, ft::OK},
+      {"open", "Comm ERROR: FTDI failed to open device", colors::red, ft::INVALID_HANDLE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.faults);
+    testing::Rig rig(testing::withFaults(c.faults));
+    Mainform& f = rig.form();
+    rig.program.link.OpenCommPort();
+    f.setText(f.txtFase_DDS2, "90");
+    const std::pair<const char*, const char*> refusals[] = {
+        {"abc", "  Not sent: the frequency is not a number"},
+        {"32000000", "  Not sent: the frequency is too high"}};  // a second note replaces the first
+    for (auto [hz, note] : refusals) {
+      f.setText(f.txtFrekvens_DDS1, hz);
+      f.fire(f.cmdWrite, Event::Click);
+      EXPECT_EQ(f.Info.text, std::string(c.shown) + note);
+      EXPECT_EQ(f.Info.forecolor, c.color);
+    }
+    f.setText(f.txtFrekvens_DDS1, "44000");
+    f.fire(f.cmdWrite, Event::Click);
+    EXPECT_EQ(f.Info.text, c.shown);
+    EXPECT_EQ(f.Info.forecolor, c.color);
+    EXPECT_EQ(f.module1.LastStatus, c.lastStatus);
+  }
 }
 
 }  // namespace
