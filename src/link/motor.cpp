@@ -32,11 +32,19 @@ void Motor::cmdStartMotor_Click() {
 void Motor::Selectdir_Click() {
   Module1& m = f_.module1;
   D2xx& ft = link_.d2xx();
-  // The flipped phase always encodes; a frequency box that does not would
-  // leave the motor enabled and reversed on settings nobody sent. Refuse the
-  // whole change instead, before any line moves.
+  // The flipped phase goes into the box first, from the mirror, so a phase box
+  // that held no number does not stand in the way. A frame that still cannot
+  // be built (a frequency box that is not a number) would leave the motor
+  // enabled and reversed on settings nobody sent: then the whole change is
+  // refused before any line moves, and the phase stays as it was.
+  const std::int32_t phaseBefore = f_.PhaseDeg;
+  const std::string phaseBoxBefore = f_.txtFase_DDS2.text;
+  f_.PhaseDeg = f_.PhaseDeg > 180 ? f_.PhaseDeg - 180 : f_.PhaseDeg + 180;
+  f_.setText(f_.txtFase_DDS2, std::to_string(f_.PhaseDeg));
   std::string whyNot;
   if (!link_.currentFrame(&whyNot)) {
+    f_.PhaseDeg = phaseBefore;
+    f_.setText(f_.txtFase_DDS2, phaseBoxBefore);
     link_.note(whyNot);
     return;
   }
@@ -48,8 +56,6 @@ void Motor::Selectdir_Click() {
     ft.setRts(m.DeviceHandle);
   }
   ft.setDtr(m.DeviceHandle);
-  f_.PhaseDeg = f_.PhaseDeg > 180 ? f_.PhaseDeg - 180 : f_.PhaseDeg + 180;
-  f_.setText(f_.txtFase_DDS2, std::to_string(f_.PhaseDeg));
   f_.DriveMode = 1;
   link_.SendDriveSettings();
   if (f_.Tracking.text == "Track Freq") f_.setEnabled(f_.cmdStartMotor, true);

@@ -43,18 +43,48 @@ TEST(Motor, DirectionChangesFlipThePhase) {
   }
 }
 
-TEST(Motor, DirectionChangeWithUnsendableSettingsMovesNoLine) {
-  Rig rig;
-  rig.start();
-  Mainform& f = rig.form();
-  f.setText(f.txtFrekvens_DDS1, "40000000");  // 40 MHz: no frequency word for it
-  rig.clearTrace();
-  f.fire(f.Selectdir, Event::Click);
-  EXPECT_TRUE(rig.traceLines().empty());
-  EXPECT_EQ(f.Selectdir.text, "CCW");
-  EXPECT_EQ(f.PhaseDeg, 90);
-  EXPECT_EQ(f.cmdStartMotor.text, "Motor Start");
-  EXPECT_NE(f.Info.text.find("Not sent: the frequency is too high"), std::string::npos);
+// The flip writes the phase box before the frame is built, so only a
+// frequency box that cannot be sent refuses the change, before any line moves.
+TEST(Motor, DirectionChangeWithUnsendableBoxes) {
+  struct Case {
+    const char *hz, *degrees;
+    const char* refusal;  // nullptr: the change goes through
+  } cases[] = {
+      {"44000", "", nullptr},
+      {"44000", "..", nullptr},
+      {"44000", "abc", nullptr},
+      {"44000", "5000", nullptr},
+      {"40000000", "90", "Not sent: the frequency is too high"},  // 40 MHz: no frequency word for it
+      {"", "abc", "Not sent: the frequency is not a number"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.hz) + " / " + c.degrees);
+    Rig rig;
+    rig.start();
+    Mainform& f = rig.form();
+    const std::string infoBefore = f.Info.text;
+    f.setText(f.txtFrekvens_DDS1, c.hz);
+    f.setText(f.txtFase_DDS2, c.degrees);
+    rig.clearTrace();
+    f.fire(f.Selectdir, Event::Click);
+    if (c.refusal) {
+      EXPECT_TRUE(rig.traceLines().empty());
+      EXPECT_EQ(f.Selectdir.text, "CCW");
+      EXPECT_EQ(f.PhaseDeg, 90);
+      EXPECT_EQ(f.txtFase_DDS2.text, c.degrees);
+      EXPECT_EQ(f.cmdStartMotor.text, "Motor Start");
+      EXPECT_EQ(f.Info.text, infoBefore + "  " + c.refusal);
+    } else {
+      EXPECT_TRUE(rig.board.rts());
+      EXPECT_TRUE(rig.board.dtr());
+      EXPECT_EQ(f.Selectdir.text, "CW");
+      EXPECT_EQ(f.txtFase_DDS2.text, "270");
+      ASSERT_EQ(rig.frames().size(), 1u);
+      EXPECT_NE(rig.frames()[0].find("frame mode 1 freq 2952790 (44000 Hz) phase 3072 "), std::string::npos);
+      EXPECT_EQ(f.cmdStartMotor.text, "Motor Stop");
+      EXPECT_EQ(f.Info.text, infoBefore);
+    }
+  }
 }
 
 TEST(Motor, DirectionDuringTrackingKeepsMotorButtonDisabled) {
