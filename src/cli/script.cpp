@@ -183,13 +183,15 @@ int runScript(const Options& options, std::ostream& out, std::ostream& err) {
   }
   int status = 0;
   try {
-    // The window takes the operator's actions once it is up, after start-up;
-    // an action timed earlier is delivered then, in script order.
-    program.Form_Load();
+    // The window is up when start-up begins: every action is posted first, so
+    // one timed during start-up is delivered by start-up's own waits at its
+    // time, as a real event would be. Actions due at the same time as a timer
+    // come before its tick (they were posted first).
     for (const auto& a : *actions) {
       ScriptAction copy = a;
       tk.post(a.atMs, [&program, copy, &tk, &out] { deliver(program, copy, tk, out); });
     }
+    program.Form_Load();
     while (tk.hasPendingActions()) tk.waitForEvents();
   } catch (const ProgramEnded& e) {
     status = e.status;

@@ -457,7 +457,7 @@ TEST_F(HoldTest, HeldArrowAgreesWithTheScriptRun) {
   // The same press in virtual time: released 10 ms after the second step.
   QTemporaryDir scriptRoot;
   const std::string script = scriptRoot.filePath(QStringLiteral("hold.script")).toStdString();
-  std::ofstream(script) << "100 press imgUp(4)\n1110 release imgUp(4)\n";
+  std::ofstream(script) << "200 press imgUp(4)\n1210 release imgUp(4)\n";
   Options options;
   options.backend.board = "sim";
   options.driveRoot = scriptRoot.path().toStdString();
