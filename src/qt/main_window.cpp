@@ -250,6 +250,7 @@ QWidget* MainWindow::widgetFor(const Control& c) const {
 }
 
 void MainWindow::load() {
+  show();
   forward(std::string("Mainform"), "Load", [this] { program_.Form_Load(); });
 }
 

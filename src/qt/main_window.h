@@ -29,7 +29,9 @@ class MainWindow : public QMainWindow {
   MainWindow(Program& program, QtToolkit& toolkit);
   ~MainWindow() override;
 
-  // Start-up, run from inside the event loop once the window is up.
+  // Shows the window, then runs start-up (from inside the event loop): the
+  // window is up before start-up's first wait, and the operator's events are
+  // delivered during its waits.
   void load();
 
   // Copies every model into its widget; touches only what changed.

@@ -305,6 +305,42 @@ TEST_F(WindowTest, LogFileDialogTakesANewNameAndCancelKeepsTheLastOne) {
   EXPECT_EQ(box(f.LogFileName)->text().toStdString(), chosen.toStdString());
 }
 
+// ---- start-up ----
+
+TEST(StartUp, WindowIsUpAndTakesEventsDuringStartUpsWaits) {
+  QTemporaryDir root;
+  Options options;
+  options.backend.board = "sim";
+  options.driveRoot = root.path().toStdString();
+  QtToolkit toolkit;
+  Session session(options, toolkit);
+  ASSERT_TRUE(session.ok()) << session.error();
+  MainWindow window(session.program(), toolkit);
+  Mainform& f = session.program().form;
+  // Runs at start-up's first wait (the board's reply): what the operator sees
+  // then, and a digit typed into the step time box.
+  bool ran = false, visible = false, selectdirEnabled = true;
+  QString frequencyShown;
+  QTimer::singleShot(10, &window, [&] {
+    ran = true;
+    visible = window.isVisible();
+    selectdirEnabled = window.widgetFor(f.Selectdir)->isEnabled();
+    frequencyShown = qobject_cast<QLineEdit*>(window.widgetFor(f.txtFrekvens_DDS1))->text();
+    auto* stepTime = qobject_cast<QLineEdit*>(window.widgetFor(f.TxtSteptime));
+    stepTime->setFocus(Qt::MouseFocusReason);
+    stepTime->end(false);
+    QTest::keyClick(stepTime, '0');
+  });
+  ASSERT_FALSE(window.isVisible());
+  window.load();
+  ASSERT_TRUE(ran);
+  EXPECT_TRUE(visible);
+  EXPECT_FALSE(selectdirEnabled);
+  EXPECT_EQ(frequencyShown, "44000");
+  EXPECT_EQ(f.StepTime, 500);
+  EXPECT_TRUE(f.Selectdir.enabled);
+}
+
 // ---- a sweep running inside its click ----
 
 // The frequencies of a log's reading lines ("1.3,44000,57").
