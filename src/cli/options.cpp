@@ -75,6 +75,12 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     } else if (name == "--script") {
       if (!needValue()) return std::nullopt;
       o.scriptFile = value;
+    } else if (name == "--headless") {
+      if (inlineValue) {
+        error = "option --headless takes no value";
+        return std::nullopt;
+      }
+      o.headless = true;
     } else if (name == "--until") {
       if (!needNumber(n, 0, 1e12)) return std::nullopt;
       o.untilMs = n;
@@ -139,6 +145,19 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     error = "--check-sequence checks one file; unexpected '" + o.commandLine + "'";
     return std::nullopt;
   }
+  if (o.headless && !o.help && !o.version) {
+    if (!o.scriptFile.empty() || !o.checkSequence.empty()) {
+      error = std::string("--headless runs a batch; it does not go with ") +
+              (o.scriptFile.empty() ? "--check-sequence" : "--script");
+      return std::nullopt;
+    }
+    // Blanks and double quotes alone name no file: say so before the board
+    // is opened and sent anything.
+    if (o.commandLine.find_first_not_of(" \t\"") == std::string::npos) {
+      error = "--headless needs the path of an existing sequence file";
+      return std::nullopt;
+    }
+  }
   return o;
 }
 
@@ -184,6 +203,9 @@ std::string usageText() {
       "  --trace FILE          write every library call and frame to FILE\n"
       "  --script FILE         run an operator script without a window, in virtual time\n"
       "  --until MS            end a script run at this virtual time\n"
+      "  --headless            run the batch of sequence-file in real time without a\n"
+      "                        window or a display; status 0 when it ends, 1 on a\n"
+      "                        message box (printed), 2 if the file does not exist\n"
       "  --check-sequence FILE print the steps of a sequence file, one repeat's length\n"
       "                        and every error; exit 0 if it would run, else 1\n"
       "  --step-time MS        the step time for --check-sequence (default 20)\n"

@@ -1,12 +1,15 @@
 // tavrin: the bench program with its window. With --script it runs an operator
-// script without a window (and without needing a display).
+// script without a window (and without needing a display); with --headless it
+// runs the batch in real time without a window or a display.
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <clocale>
 #include <cstdlib>
+#include <exception>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,19 +30,22 @@ namespace {
 
 #if defined(__unix__) || defined(__APPLE__)
 // SIGTERM, SIGINT and SIGHUP (a kill, Ctrl+C, a closed terminal) end the
-// program the way closing the window does, so the device is closed. The
-// handler only writes a byte; the event loop does the rest.
+// program with the device closed, the way closing the window does. The
+// handler only writes the signal's number; the event loop does the rest.
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int) {
-  char one = 1;
-  [[maybe_unused]] auto n = ::write(signalPipe[1], &one, 1);
+void onSignal(int sig) {
+  const unsigned char number = static_cast<unsigned char>(sig);
+  [[maybe_unused]] auto n = ::write(signalPipe[1], &number, 1);
 }
 
-void closeOnSignals(QObject* parent, std::function<void()> close) {
+void closeOnSignals(QObject* parent, std::function<void(int)> close) {
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
   auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, parent);
-  QObject::connect(notifier, &QSocketNotifier::activated, parent, [close = std::move(close)] { close(); });
+  QObject::connect(notifier, &QSocketNotifier::activated, parent, [close = std::move(close)] {
+    unsigned char number = 0;
+    if (::read(signalPipe[0], &number, 1) == 1) close(number);
+  });
   struct sigaction action = {};
   action.sa_handler = onSignal;
   sigemptyset(&action.sa_mask);
@@ -61,10 +67,15 @@ int main(int argc, char** argv) {
   if (!options) return status;
   if (!options->scriptFile.empty()) return tavrin::runScript(*options, std::cout, std::cerr);
 
+  if (options->headless) {
+    // Qt's offscreen platform needs no display, whatever the session offers.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
 #if defined(__linux__)
   // Without this check Qt aborts with a long plugin message.
-  if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY") && !isSet("QT_QPA_PLATFORM")) {
-    std::cerr << "tavrin: no display found; set DISPLAY, or run without a window: tavrin --script FILE\n";
+  else if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY") && !isSet("QT_QPA_PLATFORM")) {
+    std::cerr << "tavrin: no display found; set DISPLAY, or run without a window: tavrin --headless FILE"
+                 " (a batch) or tavrin --script FILE\n";
     return 1;
   }
 #endif
@@ -88,18 +99,51 @@ int main(int argc, char** argv) {
     return 2;
   }
   toolkit.setBeforeExit([&session] { session.flushTrace(); });
+  tavrin::Program& program = session.program();
 
-  tavrin::MainWindow window(session.program(), toolkit);
+  // Owns what lives as long as the program, with or without a window.
+  QObject lifetime;
+  std::unique_ptr<tavrin::MainWindow> window;
+  if (options->headless) {
+    // Nobody is there to answer a message box: say it, close the device and
+    // end with status 1 (the toolkit ends the program after this hook).
+    toolkit.setHeadless([&program](const std::string& text) {
+      std::cerr << "tavrin: message: " << text << std::endl;
+      program.link.closeDevice();
+    });
 #if defined(__unix__) || defined(__APPLE__)
-  closeOnSignals(&window, [&session] { session.program().Form_Unload(); });
+    // A batch stopped from outside has not ended well: 128 + the signal.
+    closeOnSignals(&lifetime, [&program, &toolkit](int sig) {
+      std::cerr << "tavrin: stopped by signal " << sig << "; device closed" << std::endl;
+      program.link.closeDevice();
+      toolkit.endProgram(128 + sig);
+    });
 #endif
-  // Start-up runs inside the event loop (its waits pump events) and the window
-  // appears when it has finished (about 100 ms), so no operator action can
-  // land in the middle of it; scripts see the window the same way.
-  QTimer::singleShot(0, &window, [&window] {
-    window.load();
-    window.show();
-  });
+    // Start-up runs inside the event loop; the batch run in it ends the
+    // program itself (cmdExit_Click, status 0). Coming back means none ran.
+    QTimer::singleShot(0, &lifetime, [&program, &toolkit, &options] {
+      try {
+        program.Form_Load();
+      } catch (const std::exception& e) {
+        std::cerr << "tavrin: start-up failed: " << e.what() << std::endl;
+        program.link.closeDevice();
+        toolkit.endProgram(1);
+      }
+      std::cerr << "tavrin: --headless needs the path of an existing sequence file; '" << options->commandLine
+                << "' is not one" << std::endl;
+      program.link.closeDevice();
+      toolkit.endProgram(2);
+    });
+  } else {
+    window = std::make_unique<tavrin::MainWindow>(program, toolkit);
+#if defined(__unix__) || defined(__APPLE__)
+    closeOnSignals(&lifetime, [&program](int) { program.Form_Unload(); });
+#endif
+    // Start-up runs inside the event loop (its waits pump events). The window
+    // is shown as it begins, before its first wait, and takes the operator's
+    // events from then on: an Exit during start-up closes the device at once.
+    QTimer::singleShot(0, window.get(), [&window] { window->load(); });
+  }
   status = QApplication::exec();
   session.flushTrace();
   return status;

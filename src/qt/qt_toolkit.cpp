@@ -119,6 +119,12 @@ void QtToolkit::onTimeout(int id) {
 }
 
 void QtToolkit::messageBox(const std::string& text) {
+  if (onHeadlessMessage_) {
+    // Nobody can press OK: going on as if someone had would leave the run
+    // doing something no one saw or agreed to.
+    onHeadlessMessage_(text);
+    endProgram(1);
+  }
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tavrin"), QString::fromStdString(text),
                   QMessageBox::Ok, window_);
   box.exec();
@@ -126,6 +132,7 @@ void QtToolkit::messageBox(const std::string& text) {
 
 std::optional<std::string> QtToolkit::openFileDialog(const std::string& title,
                                                      const std::string& initialName) {
+  if (onHeadlessMessage_) return std::nullopt;
   // An open dialog that also takes a name not on disk yet: a log file is
   // usually new, and it is created when logging or a sweep starts. Qt's own
   // dialog, because a desktop's native open dialog (GTK's among them) takes

@@ -35,6 +35,10 @@ class QtToolkit : public Toolkit {
   void setBeforeExit(std::function<void()> hook) { beforeExit_ = std::move(hook); }
   // Parent of the message boxes and dialogs.
   void setWindow(QWidget* window) { window_ = window; }
+  // A run with nobody to answer a dialog: a message box is not shown but
+  // handed to onMessage (which says it and closes the device), and then the
+  // program ends with status 1; the file dialog returns cancel.
+  void setHeadless(std::function<void(const std::string&)> onMessage) { onHeadlessMessage_ = std::move(onMessage); }
 
  private:
   struct Timer;
@@ -46,6 +50,7 @@ class QtToolkit : public Toolkit {
   // restart its own timer, so the QTimer it runs from must outlive the call.
   std::map<int, std::unique_ptr<Timer>> timers_;
   std::function<void()> beforePump_, beforeExit_;
+  std::function<void(const std::string&)> onHeadlessMessage_;
   QWidget* window_ = nullptr;
 };
 
