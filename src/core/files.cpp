@@ -1,6 +1,11 @@
 #include "core/files.h"
 
 #include <cerrno>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,16 +61,37 @@ std::vector<std::string> splitLines(std::string_view contents) {
 }
 
 namespace {
+// errno for a path that exists but is no ordinary file; no system call sets it.
+constexpr int kNotOrdinary = -1000;
+
 std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
 #ifdef _WIN32
   std::wstring wmode(mode, mode + std::strlen(mode));
   return _wfopen(path.c_str(), wmode.c_str());
 #else
-  return std::fopen(path.c_str(), mode);
+  // Opened without blocking and checked before use: a FIFO, a device or a
+  // folder at a log's or a sequence's path must neither hang the program (a
+  // FIFO blocks an ordinary open until someone opens its other end) nor feed
+  // it without end (/dev/zero). Only ordinary files are read or written.
+  int flags = mode[0] == 'r' ? O_RDONLY : (O_WRONLY | O_CREAT | (mode[0] == 'a' ? O_APPEND : O_TRUNC));
+  int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    bool folder = S_ISDIR(st.st_mode);
+    ::close(fd);
+    errno = folder ? EISDIR : kNotOrdinary;
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* f = ::fdopen(fd, mode);
+  if (!f) ::close(fd);
+  return f;
 #endif
 }
 
 FileResult failure(int err) {
+  if (err == kNotOrdinary) return FileResult{FileErrorCode::BadFileName, "not an ordinary file"};
   return FileResult{classifyFileError(err), std::strerror(err)};
 }
 

@@ -1,6 +1,9 @@
 // Files: the line reader, file error codes, drive-letter paths. (Appending a
 // log line: tests/behaviour/current_test.cpp.)
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <cerrno>
 #include <string>
@@ -47,6 +50,16 @@ TEST(FileErrors, AreToldApartByTheirCodes) {
   EXPECT_EQ(appendLine("", "x").code, FileErrorCode::BadFileName);
   EXPECT_FALSE(readWholeFile(dir.path(), contents).ok());  // a folder is not a file
   EXPECT_FALSE(appendLine(dir.path() / "no-such-folder" / "log.txt", "x").ok());
+#ifndef _WIN32
+  // Neither a FIFO (an open would wait for a writer for ever) nor a device
+  // that never ends is read or written: each is refused at once.
+  auto fifo = dir.path() / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::filesystem::path& p : {fifo, std::filesystem::path("/dev/zero")}) {
+    EXPECT_EQ(readWholeFile(p, contents).code, FileErrorCode::BadFileName) << p;
+    EXPECT_FALSE(appendLine(p, "x").ok()) << p;
+  }
+#endif
 
   const std::pair<int, FileErrorCode> errors[] = {{0, FileErrorCode::None},
                                                   {ENOENT, FileErrorCode::FileNotFound},
