@@ -191,6 +191,9 @@ FtStatus SimBoard::write(FtHandle h, const void* buffer, std::uint32_t count, st
 }
 
 void SimBoard::onFrame(const ReceivedFrame& f) {
+  // The board remembers its recent frames only: an endurance run sends
+  // millions, and the log must not grow with them.
+  if (frames_.size() >= 2 * kFrameHistory) frames_.erase(frames_.begin(), frames_.begin() + kFrameHistory);
   frames_.push_back(f);
   if (!f.headerOnly) {
     freqWord_ = f.fields.freqWord;

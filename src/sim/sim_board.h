@@ -84,6 +84,8 @@ class SimBoard : public D2xx {
   bool rts() const { return rts_; }
   bool isOpen() const { return open_; }
   int closeCount() const { return closes_; }
+  // The frames received, oldest first: at least the last kFrameHistory.
+  static constexpr std::size_t kFrameHistory = 4096;
   const std::vector<ReceivedFrame>& frames() const { return frames_; }
   double frequencyHz() const { return frequencyOfWord(freqWord_); }
   std::uint8_t supplyCode() const { return supplyCode_; }
