@@ -42,10 +42,10 @@ void Sequencer::RunStimFile_Click() {
   if (f.RunStimFile.text == "Sequence Start") {
     // The record of an endurance run must be kept: a cycle-count file that
     // cannot be created stops the start before anything changes.
+    lastFailure_.clear();
     FileResult r = writeLines(paths_.map(kCycleCountFile), {});
     if (!r.ok()) {
-      f.setForecolor(f.Info, colors::red);
-      f.setText(f.Info, std::string("Sequence not started: cannot write ") + kCycleCountFile + " (" + r.detail + ")");
+      endNote(std::string("cannot write ") + kCycleCountFile + " (" + r.detail + ")", "Sequence not started: ");
       return;
     }
     f.LogFilePath = kCycleCountFile;
@@ -89,7 +89,7 @@ void Sequencer::RunSequence() {
 void Sequencer::readAndRun() {
   Mainform& f = f_;
   const std::string name = f.StimFileName.text;
-  line_ = 0;
+  int lineNo = 0;
   // The file is read whole and released at once: a run ended by an error, or
   // a second run started while this one reads, never finds it held open.
   std::string contents;
@@ -98,21 +98,23 @@ void Sequencer::readAndRun() {
   int n = 0;
   std::vector<int> stepLines(1, 0);
   for (const auto& line : sequenceLines(contents)) {
-    ++line_;
+    ++lineNo;
     std::string why;
     auto step = readSequenceLine(line, why);
-    if (!why.empty()) throw RunError(RunErrorCode::TypeMismatch, name + " line " + std::to_string(line_) + ": " + why);
+    if (!why.empty()) throw RunError(RunErrorCode::TypeMismatch, name + " line " + std::to_string(lineNo) + ": " + why);
     if (step) {
       if (n == kMaxSequenceSteps)
-        throw RunError(RunErrorCode::Overflow, name + " line " + std::to_string(line_) + ": more than 1000 steps");
+        throw RunError(RunErrorCode::Overflow, name + " line " + std::to_string(lineNo) + ": more than 1000 steps");
       steps[++n] = *step;
-      stepLines.push_back(line_);
+      stepLines.push_back(lineNo);
     }
     f.toolkit.doEvents();
   }
 
   for (;;) {
     if (!(leadingNumber(f.times.text) > f.CycleCount)) break;
+    if (f.CycleCount == std::numeric_limits<std::int32_t>::max())
+      throw RunError(RunErrorCode::Overflow, "the repeat count is out of range");
     ++f.CycleCount;
     f.setText(f.show_count, std::to_string(f.CycleCount));
     f.show_count.backcolor = colors::red;
@@ -120,11 +122,10 @@ void Sequencer::readAndRun() {
     if (f.CycleLogTick == 1) appendCycleRecord();
     for (int i = 1; i <= n; ++i) {
       if (!f.StimRunning) break;
-      line_ = stepLines[i];
       try {
         executeStep(i);
       } catch (const RunError& e) {
-        throw RunError(e.code, name + " line " + std::to_string(line_) + ": " + e.what());
+        throw RunError(e.code, name + " line " + std::to_string(stepLines[i]) + ": " + e.what());
       }
     }
     if (f.cmdStartMotor.text == "Motor Stop" && f.ControlAvailable) {
@@ -148,7 +149,10 @@ void Sequencer::executeStep(int i) {
   // for the way the button showed at the start; 0 keeps the direction.
   if ((step.supply < 0 && f.StimForward) || (step.supply > 0 && !f.StimForward)) {
     if (f.ControlAvailable) f.PoutByteLo = 0;  // the reversal goes out at the lowest supply
+    const std::string before = f.Selectdir.text;
     motor_.Selectdir_Click();
+    // A refused reversal must not turn the run's idea of forwards round.
+    if (f.Selectdir.text == before) throw RunError(RunErrorCode::TypeMismatch, "the direction change was refused");
     f.StimForward = !f.StimForward;
   }
   auto supply = supplySetting(step.supply);
@@ -158,12 +162,12 @@ void Sequencer::executeStep(int i) {
   if (f.ControlAvailable) {
     supply_.ShowPout(f.PoutValue);
     f.DriveMode = 6;
-    link_.SendDriveSettings();
+    sendOrFail();
   }
   if (f.PoutByteLo == 0) {
     f.DriveMode = 4;
     f.setText(f.cmdStartMotor, "Motor Start");
-    link_.SendDriveSettings();
+    sendOrFail();
   } else {
     if (f.cmdStartMotor.text == "Motor Start") {
       f.DriveMode = 1;
@@ -171,7 +175,7 @@ void Sequencer::executeStep(int i) {
     }
     if (f.ControlAvailable) f.setText(f.Tracking, "Track Stop");
   }
-  link_.SendDriveSettings();
+  sendOrFail();
   // One wait per step, at most a minute.
   const double ms = leadingNumber(f.Text1StepTime.text) * step.duration;
   if (ms > 60000) {
@@ -181,6 +185,12 @@ void Sequencer::executeStep(int i) {
     if (!whole) throw RunError(RunErrorCode::Overflow, "the step's wait is out of range");
     waits_.Pause(*whole);
   }
+}
+
+void Sequencer::sendOrFail() {
+  // A step that cannot reach the board ends the run: the record of an
+  // endurance run must not count stimulus that was never sent.
+  if (!link_.SendDriveSettings()) throw RunError(RunErrorCode::TypeMismatch, "the drive settings could not be sent");
 }
 
 void Sequencer::appendCycleRecord() {
@@ -196,10 +206,16 @@ void Sequencer::finish() {
   f.setText(f.RunStimFile, "Sequence Start");
 }
 
-void Sequencer::endNote(const std::string& why) {
+void Sequencer::endNote(const std::string& why, const char* prefix) {
   // The run keeps the state it ended in (button, counter colour, the motor);
   // the operator is told why it ended.
-  f_.setText(f_.Info, f_.Info.text + "  Sequence ended: " + why);
+  lastFailure_ = why;
+  std::string info = f_.Info.text;
+  if (!note_.empty() && info.size() >= note_.size() &&
+      info.compare(info.size() - note_.size(), note_.size(), note_) == 0)
+    info.erase(info.size() - note_.size());
+  note_ = "  " + std::string(prefix) + why;
+  f_.setText(f_.Info, info + note_);
 }
 
 }  // namespace tavrin

@@ -47,6 +47,10 @@ class Sequencer {
   // The step table, kept between runs: entries 1..N of the last file read.
   std::array<SequenceStep, kMaxSequenceSteps + 1> steps{};
 
+  // Why the last run ended early (an error, a refused start); empty when it
+  // ran to its end or was stopped.
+  const std::string& lastFailure() const { return lastFailure_; }
+
  private:
   struct FileFailure {
     FileErrorCode code;
@@ -57,8 +61,10 @@ class Sequencer {
   void executeStep(int i);
   void appendCycleRecord();
   void finish();
-  // Says at the end of Info why a run ended early.
-  void endNote(const std::string& why);
+  // Says at the end of Info why a run ended early (in place of an earlier
+  // such note still there).
+  void endNote(const std::string& why, const char* prefix = "Sequence ended: ");
+  void sendOrFail();
 
   Mainform& f_;
   Waits& waits_;
@@ -69,7 +75,8 @@ class Sequencer {
   const PathMapper& paths_;
   const LocalClock& clock_;
   const DateTimeText& dateTimeText_;
-  int line_ = 0;  // line of the file being read or the step being run, for messages
+  std::string note_;         // the note now at the end of Info, if any
+  std::string lastFailure_;
 };
 
 }  // namespace tavrin

@@ -2,6 +2,10 @@
 
 #include <exception>
 #include <filesystem>
+#include <iostream>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "controls/key_filters.h"
 
@@ -78,6 +82,21 @@ void Program::Form_Load() {
   FinishStartup();
 }
 
+namespace {
+// Files the batch run does not take: hidden or system files (on Windows their
+// attributes, elsewhere a name that starts with a dot).
+bool isHiddenOrSystem(const std::filesystem::path& file) {
+#ifdef _WIN32
+  DWORD attributes = GetFileAttributesW(file.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+#else
+  const std::string name = file.filename().string();
+  return !name.empty() && name[0] == '.';
+#endif
+}
+}  // namespace
+
 bool Program::runBatchIfRequested() {
   std::string path = setup_.commandLine;
   if (path.empty()) return false;
@@ -88,7 +107,8 @@ bool Program::runBatchIfRequested() {
   // Only an ordinary file counts: a folder, a device or a name that cannot be
   // a file leaves start-up to go on, without a word.
   std::error_code ec;
-  if (path.empty() || !std::filesystem::is_regular_file(setup_.paths.map(path), ec)) return false;
+  const std::filesystem::path file = setup_.paths.map(path);
+  if (path.empty() || !std::filesystem::is_regular_file(file, ec) || isHiddenOrSystem(file)) return false;
 
   Mainform& f = form;
   f.setText(f.StimFileName, path);
@@ -97,8 +117,12 @@ bool Program::runBatchIfRequested() {
   motor.cmdStartMotor_Click();
   sequencer.RunStimFile_Click();
   motor.cmdStartMotor_Click();
-  cmdExit_Click();
-  return true;
+  // Nobody may be watching the window: a sequence that did not run to its
+  // end is said on standard error, and the exit status tells a scheduler.
+  const std::string failure = sequencer.lastFailure();
+  if (!failure.empty()) std::cerr << "tavrin: the batch's sequence ended early: " << failure << std::endl;
+  link.closeDevice();
+  endProgram(failure.empty() ? 0 : 1);
 }
 
 void Program::enterReducedState() {
@@ -127,9 +151,9 @@ void Program::FinishStartup() {
   f.setEnabled(f.RunStimFile, true);
 }
 
-void Program::endProgram() {
+void Program::endProgram(int status) {
   if (setup_.beforeExit) setup_.beforeExit();
-  form.toolkit.endProgram(0);
+  form.toolkit.endProgram(status);
   std::terminate();  // not reached: ending the program does not return
 }
 

@@ -75,10 +75,11 @@ class Program {
   void enterReducedState();
   // The unattended batch run: when the command line names an existing file,
   // a sweep, the motor on, one repeat of that sequence, the motor off, exit.
-  // Returns false (start-up goes on) when it names none.
+  // Returns false (start-up goes on) when it names none; otherwise it ends
+  // the program, with status 1 when the sequence did not run to its end.
   bool runBatchIfRequested();
   void wireEvents();
-  [[noreturn]] void endProgram();
+  [[noreturn]] void endProgram(int status = 0);
 };
 
 }  // namespace tavrin
