@@ -11,9 +11,14 @@ namespace {
 FontSpec font(double pt, bool bold = false, const char* family = "MS Sans Serif") {
   return FontSpec{family, pt, bold};
 }
+// Controls that show text name 9.75 pt unless they name another font; those
+// that show none (images, the picture, the rule, timers, dialogs, menus) keep
+// the window's default font (MS Sans Serif 8.25 pt).
+const FontSpec kCommonFont = font(9.75);
+const FontSpec kWindowFont = FontSpec{};
 
 Control make(const char* name, int index, ControlKind kind, int left, int top, int width, int height,
-             std::string text, FontSpec f = font(9.75)) {
+             std::string text, FontSpec f = kCommonFont) {
   Control c;
   c.name = name;
   c.index = index;
@@ -28,30 +33,48 @@ Control make(const char* name, int index, ControlKind kind, int left, int top, i
   return c;
 }
 
-Control box(const char* name, int left, int top, int width, const char* text = "", int index = -1) {
-  return make(name, index, ControlKind::TextBox, left, top, width, 375, text, font(12));
+// The entry and display boxes that name 12 pt, 375 high (as the frequency
+// box; where the layout gives no size, this one stays inside its band).
+Control box(const char* name, int left, int top, int width, const char* text = "") {
+  return make(name, -1, ControlKind::TextBox, left, top, width, 375, text, font(12));
+}
+// A box in the common 9.75 pt; its height is chosen where it stands.
+Control plainBox(const char* name, int left, int top, int width, int height, const char* text = "") {
+  return make(name, -1, ControlKind::TextBox, left, top, width, height, text);
 }
 Control button(const char* name, int left, int top, int width, int height, const char* caption) {
   return make(name, -1, ControlKind::CommandButton, left, top, width, height, caption);
 }
 Control label(const char* name, int left, int top, int width, int height, const char* caption,
-              FontSpec f = font(9.75)) {
+              FontSpec f = kCommonFont) {
   return make(name, -1, ControlKind::Label, left, top, width, height, caption, std::move(f));
 }
+// A press-and-hold arrow: a 32 x 32 pixel icon.
+Control arrow(const char* name, int index, int left, int top) {
+  return make(name, index, ControlKind::Image, left, top, 480, 480, "", kWindowFont);
+}
 Control timer(const char* name, bool enabled, long long interval) {
-  Control c = make(name, -1, ControlKind::Timer, 0, 0, 0, 0, "");
+  Control c = make(name, -1, ControlKind::Timer, 0, 0, 0, 0, "", kWindowFont);
   c.enabled = enabled;
   c.interval = interval;
   return c;
 }
 Control dialog(const char* name, const char* fileName) {
-  Control c = make(name, -1, ControlKind::FileDialog, 0, 0, 0, 0, "");
+  Control c = make(name, -1, ControlKind::FileDialog, 0, 0, 0, 0, "", kWindowFont);
   c.fileName = fileName;
   return c;
 }
 Control menu(const char* name, const char* caption) {
-  return make(name, -1, ControlKind::Menu, 0, 0, 0, 0, caption);
+  return make(name, -1, ControlKind::Menu, 0, 0, 0, 0, caption, kWindowFont);
 }
+
+// Heights the layout leaves open. A 9.75 pt box beside a button is as high as
+// the button, so its row lines up. A caption above a box ends where the box
+// starts. The last row of the sequencer band (its boxes, the cycle-count label
+// and Exit) ends with the band at 6735.
+constexpr int kRowBoxHeight = 375;
+constexpr int kCaptionAboveHeight = 240;
+constexpr int kLastRowHeight = 255;
 
 // Left edges of the six digit columns, index 6 (hundred-thousands) first.
 constexpr int digitLeft(int index) { return 4200 + (6 - index) * 480; }
@@ -80,10 +103,10 @@ Mainform::Mainform(Toolkit& tk)
       Label25((
           [this] {
             for (int i = 6; i >= 1; --i) {
-              imgUp[i] = &add(make("imgUp", i, ControlKind::Image, digitLeft(i), 120, 480, 480, ""));
+              imgUp[i] = &add(arrow("imgUp", i, digitLeft(i), 120));
               txtDDS1[i] = &add(make("txtDDS1", i, ControlKind::TextBox, digitLeft(i), 600, 495, 615,
                                      i == 5 ? "5" : "0", font(24)));
-              imgDown[i] = &add(make("imgDown", i, ControlKind::Image, digitLeft(i), 1200, 480, 480, ""));
+              imgDown[i] = &add(arrow("imgDown", i, digitLeft(i), 1200));
             }
           }(),
           add(label("Label25", 7200, 720, 615, 435, "Hz", font(18, true))))),
@@ -93,9 +116,9 @@ Mainform::Mainform(Toolkit& tk)
             const int left[2] = {9720, 9120};
             const int width[2] = {375, 495};
             for (int i = 1; i >= 0; --i) {
-              PoutUp[i] = &add(make("PoutUp", i, ControlKind::Image, left[i] + width[i] / 2 - 240, 120, 480, 480, ""));
+              PoutUp[i] = &add(arrow("PoutUp", i, left[i] + width[i] / 2 - 240, 120));
               Pout1[i] = &add(make("Pout1", i, ControlKind::TextBox, left[i], 600, width[i], 615, "0", font(24)));
-              PoutDown[i] = &add(make("PoutDown", i, ControlKind::Image, left[i] + width[i] / 2 - 240, 1200, 480, 480, ""));
+              PoutDown[i] = &add(arrow("PoutDown", i, left[i] + width[i] / 2 - 240, 1200));
             }
           }(),
           add(label("Label14", 9615, 600, 105, 615, ".", font(24, true))))),
@@ -103,15 +126,15 @@ Mainform::Mainform(Toolkit& tk)
       cmdStartMotor(add(button("cmdStartMotor", 120, 1800, 1575, 495, "Motor Start"))),
       Selectdir(add(button("Selectdir", 1800, 1800, 1215, 495, "CCW"))),
       Tracking(add(button("Tracking", 120, 2640, 1575, 375, "Track Freq"))),
-      Label24(add(label("Label24", 1800, 2400, 1575, 255, "Track Step (Hz)"))),
+      Label24(add(label("Label24", 1800, 2400, 1575, kCaptionAboveHeight, "Track Step (Hz)"))),
       TrackFrqStp(add(box("TrackFrqStp", 1800, 2640, 1215))),
       Label12(add(label("Label12", 4560, 2280, 3975, 375, "   Corvex  July 26, 2010  v.5",
                         font(12, true, "Verdana")))),
-      Image1(add(make("Image1", -1, ControlKind::Picture, 8760, 2040, 885, 855, ""))),
-      Label6(add(label("Label6", 1800, 3240, 1215, 255, "Start (Hz)"))),
-      Label7(add(label("Label7", 3240, 3240, 1215, 255, "Stop (Hz)"))),
-      Label8(add(label("Label8", 5280, 3240, 1575, 255, "Sweep Step (Hz)"))),
-      Label9(add(label("Label9", 6960, 3240, 1575, 255, "Pause (mSec)"))),
+      Image1(add(make("Image1", -1, ControlKind::Picture, 8760, 2040, 885, 855, "", kWindowFont))),
+      Label6(add(label("Label6", 1800, 3240, 1215, kCaptionAboveHeight, "Start (Hz)"))),
+      Label7(add(label("Label7", 3240, 3240, 1215, kCaptionAboveHeight, "Stop (Hz)"))),
+      Label8(add(label("Label8", 5280, 3240, 1575, kCaptionAboveHeight, "Sweep Step (Hz)"))),
+      Label9(add(label("Label9", 6960, 3240, 1575, kCaptionAboveHeight, "Pause (mSec)"))),
       TxtSwpStart(add(box("TxtSwpStart", 1800, 3480, 1215))),
       TxtSwpStop(add(box("TxtSwpStop", 3240, 3480, 1215))),
       TxtSwpStep(add(box("TxtSwpStep", 5280, 3480, 1215))),
@@ -121,20 +144,20 @@ Mainform::Mainform(Toolkit& tk)
       txtDMMvalue(add(box("txtDMMvalue", 1800, 4320, 1215))),
       btGetCurrent(add(make("btGetCurrent", -1, ControlKind::CheckBox, 3120, 4320, 1335, 375, "Log current"))),
       ChaLogFile(add(button("ChaLogFile", 4560, 4320, 975, 375, "Log File"))),
-      LogFileName(add(box("LogFileName", 5640, 4320, 5055, "C:\\stator-1.txt"))),
+      LogFileName(add(plainBox("LogFileName", 5640, 4320, 5055, kRowBoxHeight, "C:\\stator-1.txt"))),
       Info(add(box("Info", 120, 4920, 10575))),
-      Line1(add(make("Line1", -1, ControlKind::Line, 120, 5520, 10560, 0, ""))),
+      Line1(add(make("Line1", -1, ControlKind::Line, 120, 5520, 10560, 0, "", kWindowFont))),
       RunStimFile(add(button("RunStimFile", 120, 5760, 1575, 495, "Sequence Start"))),
       Label23(add(label("Label23", 1800, 5760, 1455, 375, "StepTime (ms)"))),
-      Text1StepTime(add(box("Text1StepTime", 3360, 5760, 1095, "20"))),
+      Text1StepTime(add(plainBox("Text1StepTime", 3360, 5760, 1095, kRowBoxHeight, "20"))),
       ChaStimFile(add(button("ChaStimFile", 4560, 5760, 1455, 375, "Stimuli File"))),
-      StimFileName(add(box("StimFileName", 6120, 5760, 4575, "StimDemo.txt"))),
-      Label20(add(label("Label20", 1800, 6240, 1455, 255, "# of Repeats "))),
-      times(add(box("times", 1800, 6480, 1095, "5"))),
-      Label21(add(label("Label21", 3360, 6240, 1095, 255, "Counter"))),
-      show_count(add(box("show_count", 3360, 6480, 1095))),
-      Label22(add(label("Label22", 4560, 6480, 2535, 375, "Log: C:\\Cyclecnt.txt"))),
-      cmdExit(add(button("cmdExit", 9600, 6360, 1095, 495, "&Exit"))),
+      StimFileName(add(plainBox("StimFileName", 6120, 5760, 4575, kRowBoxHeight, "StimDemo.txt"))),
+      Label20(add(label("Label20", 1800, 6240, 1455, kCaptionAboveHeight, "# of Repeats "))),
+      times(add(plainBox("times", 1800, 6480, 1095, kLastRowHeight, "5"))),
+      Label21(add(label("Label21", 3360, 6240, 1095, kCaptionAboveHeight, "Counter"))),
+      show_count(add(plainBox("show_count", 3360, 6480, 1095, kLastRowHeight))),
+      Label22(add(label("Label22", 4560, 6480, 2535, kLastRowHeight, "Log: C:\\Cyclecnt.txt"))),
+      cmdExit(add(button("cmdExit", 9600, 6360, 1095, 375, "&Exit"))),
       tmrpause(add(timer("tmrpause", true, 0))),
       tmrDelay(add(timer("tmrDelay", true, 0))),
       tmrOptimize(add(timer("tmrOptimize", false, 2000))),
