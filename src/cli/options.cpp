@@ -183,9 +183,6 @@ std::optional<Options> parseCommandLine(int argc, char** argv, int& status) {
     status = checkSequenceFile(*options, std::cout, std::cerr);
     return std::nullopt;
   }
-  if (!options->commandLine.empty())
-    std::cerr << "tavrin: the unattended batch run is not in this version yet; ignoring '" << options->commandLine
-              << "'\n";
   return options;
 }
 

@@ -116,7 +116,10 @@ bool Program::runBatchIfRequested() {
   sweep.CmdSwpStart_Click();
   motor.cmdStartMotor_Click();
   sequencer.RunStimFile_Click();
-  motor.cmdStartMotor_Click();
+  // The batch ends with the motor off. A sequence whose last step stopped it
+  // leaves "Motor Start", and a toggle would start it again just before the
+  // program leaves the bench unattended: only a running motor is toggled.
+  if (f.cmdStartMotor.text == "Motor Stop") motor.cmdStartMotor_Click();
   // Nobody may be watching the window: a sequence that did not run to its
   // end is said on standard error, and the exit status tells a scheduler.
   const std::string failure = sequencer.lastFailure();

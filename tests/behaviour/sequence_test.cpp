@@ -236,9 +236,10 @@ TEST(Batch, SweepOneRepeatAndExit) {
   EXPECT_EQ(rig.readFile("C/stator-1.txt").substr(0, 21), "#2010-07-26 14:03:05#");
   EXPECT_EQ(f.StimFileName.text, "C:\\seq.txt");
   EXPECT_EQ(f.CycleCount, 1);
-  // The sequence ended with the motor off, so the second toggle starts it
-  // again just before the program ends; the device is closed once.
-  EXPECT_NE(rig.frames().back().find("frame mode 3"), std::string::npos);
+  // The sequence ended with the motor off: it stays off when the program
+  // leaves the bench; the device is closed once.
+  EXPECT_NE(rig.frames().back().find("frame mode 4"), std::string::npos);
+  EXPECT_FALSE(rig.board.dtr());
   EXPECT_EQ(rig.board.closeCount(), 1);
   EXPECT_FALSE(f.Selectdir.enabled);  // start-up did not go on
 }
