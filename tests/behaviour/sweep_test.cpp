@@ -214,7 +214,7 @@ TEST(Logging, OneReadingASecondIntoAFreshLog) {
   EXPECT_EQ(lines(rig.readFile("C/stator-1.txt")).size(), 25u);
 }
 
-TEST(Logging, UnwritableLogLeavesLoggingOffAndSaysSo) {
+TEST(Logging, UnwritableLogLeavesLoggingOffAndTheDialogFillsTheBox) {
   SweepRig rig;
   rig.start();
   Mainform& f = rig.form();
@@ -222,16 +222,10 @@ TEST(Logging, UnwritableLogLeavesLoggingOffAndSaysSo) {
   f.btGetCurrent.value = 1;
   f.fire(f.btGetCurrent, Event::Click);
   EXPECT_EQ(f.btGetCurrent.value, 0);
-  EXPECT_FALSE(f.LogCurrentOn);
-  EXPECT_FALSE(f.timerGetCurrent.enabled);
+  EXPECT_FALSE(f.LogCurrentOn || f.timerGetCurrent.enabled);
   EXPECT_EQ(f.Info.forecolor, colors::red);
   EXPECT_EQ(f.Info.text.rfind("Log ERROR: cannot write C:\\missing\\log.txt", 0), 0u) << f.Info.text;
-}
 
-TEST(Logging, FileDialogAnswerOrCancelGoesIntoTheBox) {
-  SweepRig rig;
-  rig.start();
-  Mainform& f = rig.form();
   rig.tk.queueDialogAnswer("C:\\bench\\motor-7.txt");
   f.fire(f.ChaLogFile, Event::Click);
   EXPECT_EQ(f.LogFileName.text, "C:\\bench\\motor-7.txt");
