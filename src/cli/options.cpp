@@ -35,18 +35,29 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
       inlineValue = true;
     }
     auto needValue = [&]() -> bool {
-      if (inlineValue) return true;
-      if (i + 1 >= args.size()) {
-        error = "option " + name + " needs a value";
+      if (!inlineValue) {
+        if (i + 1 >= args.size()) {
+          error = "option " + name + " needs a value";
+          return false;
+        }
+        value = args[++i];
+      }
+      // An empty value (--drive-root '') is a mistake, never a request for the default.
+      if (value.empty()) {
+        error = "option " + name + " needs a value, not an empty one";
         return false;
       }
-      value = args[++i];
       return true;
     };
     auto needNumber = [&](double& out, double min, double max) -> bool {
       if (!needValue()) return false;
-      if (!number(value, out) || out < min || out > max) {
+      if (!number(value, out)) {
         error = "option " + name + " needs a number, not '" + value + "'";
+        return false;
+      }
+      if (out < min || out > max) {
+        error = "option " + name + " needs a number from " + shortestDecimal(min) + " to " + shortestDecimal(max) +
+                ", not '" + value + "'";
         return false;
       }
       return true;

@@ -1,5 +1,6 @@
 #include "cli/script.h"
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -13,6 +14,43 @@
 namespace tavrin {
 
 namespace {
+
+constexpr double kMaxScriptMs = 1e12;  // as --until
+
+// The signal that asks a script run to end (SIGTERM, SIGINT, SIGHUP); a signal
+// handler can only leave a flag, and the run looks at it at every wait.
+volatile std::sig_atomic_t gSignal = 0;
+#ifdef SIGHUP
+const int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+#else
+const int kSignals[] = {SIGTERM, SIGINT};
+#endif
+void (*gOldHandlers[3])(int) = {};
+
+extern "C" void onSignal(int sig) { gSignal = sig; }
+
+void catchSignals() {
+  gSignal = 0;
+  int i = 0;
+  for (int sig : kSignals) gOldHandlers[i++] = std::signal(sig, onSignal);
+}
+void restoreSignals() {
+  int i = 0;
+  for (int sig : kSignals) {
+    auto old = gOldHandlers[i++];
+    std::signal(sig, old == SIG_ERR ? SIG_DFL : old);
+  }
+}
+
+// Why the program, with no scripted action left, can never finish what runs.
+std::optional<std::string> whyNeverEnds(Program& program) {
+  Mainform& f = program.form;
+  if (f.StepUpHeld || f.StepDownHeld) return std::string("a frequency arrow is held and never released");
+  if (f.PoutUpHeld || f.PoutDownHeld) return std::string("a supply arrow is held and never released");
+  if (program.tracking.running() && program.tracking.TrackPasses < 0 && f.Tracking.text == "Track Stop")
+    return std::string("tracking runs until \"Track Stop\", which the script never clicks");
+  return std::nullopt;
+}
 
 enum class Needs { Control, ControlAndText, Text, Nothing };
 
@@ -73,7 +111,10 @@ std::optional<std::vector<ScriptAction>> parseScript(const std::string& contents
     a.line = lineNo;
     std::string at = word(raw, pos);
     auto t = wholeNumber(at);
-    if (!t || *t < 0 || at.find('&') != std::string::npos) return bad("'" + at + "' is not a time in ms");
+    // Times are bounded like --until: far beyond it, adding a timer's interval
+    // to the virtual clock would no longer move it.
+    if (!t || *t < 0 || *t > kMaxScriptMs || at.find('&') != std::string::npos)
+      return bad("'" + at + "' is not a time in ms from 0 to 1000000000000");
     a.atMs = *t;
     a.action = word(raw, pos);
     const ActionSpec* shape = findAction(a.action);
@@ -108,6 +149,11 @@ std::string checkControl(Mainform& form, const ScriptAction& a) {
     return a.action + " needs a check box, not " + a.control;
   if ((a.action == "type" || a.action == "settext" || a.action == "leave") && !box)
     return a.action + " needs a text box, not " + a.control;
+  // Only what the window lets an operator do: a click lands on a button or the
+  // check box, Enter on a control that can have the focus.
+  bool clickable = c->kind == ControlKind::CommandButton || c->kind == ControlKind::CheckBox;
+  if (a.action == "click" && !clickable) return "click needs a button or a check box, not " + a.control;
+  if (a.action == "enter" && !clickable && !box) return "enter needs a box or a button, not " + a.control;
   return {};
 }
 
@@ -182,6 +228,16 @@ int runScript(const Options& options, std::ostream& out, std::ostream& err) {
     }
   }
   int status = 0;
+  std::string stoppedWhy;
+  catchSignals();
+  const bool limited = options.untilMs.has_value();
+  tk.setStopCheck([&]() -> std::optional<std::string> {
+    if (gSignal != 0) return "signal " + std::to_string(gSignal) + "; the device was closed";
+    // With nothing left to deliver, a held arrow or tracking without a pass
+    // limit would run for ever: stop and say so (--until runs them on).
+    if (limited || tk.hasPendingActions()) return std::nullopt;
+    return whyNeverEnds(program);
+  });
   try {
     // The window is up when start-up begins: every action is posted first, so
     // one timed during start-up is delivered by start-up's own waits at its
@@ -196,11 +252,31 @@ int runScript(const Options& options, std::ostream& out, std::ostream& err) {
   } catch (const ProgramEnded& e) {
     status = e.status;
   } catch (const RunLimitReached&) {
+  } catch (const RunStopped& e) {
+    stoppedWhy = e.why;
+    if (gSignal != 0) {
+      // As closing the window would: the device is closed, nothing more sent.
+      program.link.closeDevice();
+      status = 128 + gSignal;
+    } else {
+      status = 3;
+    }
   }
-  session.flushTrace();
+  if (!stoppedWhy.empty()) err << "tavrin: script run stopped at " << timeText(tk.nowMs()) << " ms: " << stoppedWhy << '\n';
+  bool traceWritten = session.flushTrace();
   out << "# dump at " << timeText(tk.nowMs()) << '\n';
   for (const auto& line : program.form.dump()) out << line << '\n';
   out.flush();
+  restoreSignals();
+  // What could not be written is lost: that is a failure, never a quiet 0.
+  if (!traceWritten) {
+    err << "tavrin: cannot write the trace file " << options.traceFile << '\n';
+    if (status == 0) status = 1;
+  }
+  if (!out) {
+    err << "tavrin: cannot write the output (the dumps and messages)\n";
+    if (status == 0) status = 1;
+  }
   return status;
 }
 

@@ -39,11 +39,19 @@ Session::Session(const Options& options, Toolkit& toolkit, bool virtualTime) {
   }
   setup.beforeExit = [this] { flushTrace(); };
   program_ = std::make_unique<Program>(toolkit, *link, std::move(setup));
+  if (trace_) {
+    trace_->onWriteFailure([this, file = options.traceFile] {
+      Mainform& f = program_->form;
+      f.setForecolor(f.Info, colors::red);
+      f.setText(f.Info, "Trace ERROR: cannot write " + file);
+    });
+  }
 }
 
-void Session::flushTrace() {
+bool Session::flushTrace() {
   if (trace_) trace_->flush();
   if (traceFile_.is_open()) traceFile_.flush();
+  return !traceFile_.is_open() || (traceFile_.good() && !(trace_ && trace_->failed()));
 }
 
 }  // namespace tavrin

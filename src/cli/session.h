@@ -25,7 +25,9 @@ class Session {
 
   Program& program() { return *program_; }
   D2xx& backend() { return *backend_; }   // the backend itself, untraced
-  void flushTrace();
+  // Flushes the trace; false when some of it could not be written (said in
+  // Info in red at the first failure).
+  bool flushTrace();
 
  private:
   std::string error_;

@@ -15,6 +15,11 @@ struct ProgramEnded {
   int status = 0;
 };
 struct RunLimitReached {};
+// Thrown by the virtual toolkit when its stop check gives a reason: a script
+// run that could never end by itself, or a signal.
+struct RunStopped {
+  std::string why;
+};
 
 class Toolkit {
  public:

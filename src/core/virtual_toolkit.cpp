@@ -66,6 +66,9 @@ void VirtualToolkit::doEvents() {
 }
 
 void VirtualToolkit::waitForEvents() {
+  if (stopCheck_) {
+    if (auto why = stopCheck_()) throw RunStopped{*why};
+  }
   auto due = nextDue();
   if (!due) {
     // Nothing could ever wake this wait: in a script run that is the end of

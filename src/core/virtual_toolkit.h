@@ -32,6 +32,8 @@ class VirtualToolkit : public Toolkit {
   void queueDialogAnswer(std::string name) { answers_.push_back(std::move(name)); }
   // Virtual time never passes this point: waiting beyond it throws RunLimitReached.
   void setTimeLimit(std::optional<double> limitMs) { limit_ = limitMs; }
+  // Asked at every wait: a reason to stop the run now (thrown as RunStopped).
+  void setStopCheck(std::function<std::optional<std::string>()> check) { stopCheck_ = std::move(check); }
   // Where message boxes go (the script runner prints them).
   void onMessage(std::function<void(const std::string&)> sink) { messageSink_ = std::move(sink); }
 
@@ -62,6 +64,7 @@ class VirtualToolkit : public Toolkit {
   std::vector<std::string> messages_;
   std::optional<double> limit_;
   std::function<void(const std::string&)> messageSink_;
+  std::function<std::optional<std::string>()> stopCheck_;
 };
 
 }  // namespace tavrin

@@ -13,6 +13,16 @@ std::string cutAtNul(const char* buf, std::size_t size) {
 }
 }  // namespace
 
+DeviceLink::DeviceLink(Mainform& form, D2xx& d2xx)
+    : f_(form),
+      watch_(d2xx,
+             [this](const char* call, FtStatus status) {
+               f_.setForecolor(f_.Info, colors::red);
+               f_.setText(f_.Info, std::string("Comm ERROR: ") + call + " failed (status " + std::to_string(status) +
+                                       ") - the board no longer answers");
+             }),
+      ft_(watch_) {}
+
 void DeviceLink::OpenCommPort() {
   Module1& m = f_.module1;
   auto fail = [&](const char* message) {
@@ -59,6 +69,7 @@ void DeviceLink::OpenCommPort() {
   if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI faild to power device");
   m.LastStatus = ft_.clrDtr(m.DeviceHandle);
   if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI faild to power device");
+  watch_.arm(true);
 }
 
 std::optional<FrameFields> DeviceLink::currentFrame(std::string* whyNot) const {
@@ -128,6 +139,7 @@ void DeviceLink::cmdWrite_Click() {
 }
 
 void DeviceLink::closeDevice() {
+  watch_.arm(false);
   Module1& m = f_.module1;
   m.LastStatus = ft_.close(m.DeviceHandle);
   if (m.LastStatus != ft::OK) {

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "form/mainform.h"
+#include "link/answer_watch.h"
 #include "link/d2xx.h"
 #include "link/frame.h"
 
@@ -12,7 +13,7 @@ namespace tavrin {
 
 class DeviceLink {
  public:
-  DeviceLink(Mainform& form, D2xx& d2xx) : f_(form), ft_(d2xx) {}
+  DeviceLink(Mainform& form, D2xx& d2xx);
 
   // Finds device 0, opens it by description and sets the link up (19200 8N1,
   // no flow control, RTS and DTR cleared). Reports only through Info.
@@ -42,6 +43,7 @@ class DeviceLink {
 
  private:
   Mainform& f_;
+  AnswerWatch watch_;  // every call after a successful open goes through it
   D2xx& ft_;
   std::string note_;  // the note now at the end of Info, if any
 };

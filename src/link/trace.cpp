@@ -35,6 +35,10 @@ void TracingD2xx::line(const std::string& text) {
   std::snprintf(t, sizeof t, "%.1f ", clock_());
   out_ << t << text << '\n';
   out_.flush();
+  if (!out_ && !failed_) {
+    failed_ = true;
+    if (onFailure_) onFailure_();
+  }
 }
 
 void TracingD2xx::otherCall() {

@@ -35,6 +35,9 @@ class TracingD2xx : public D2xx {
 
   // Writes out a header still waiting to be decoded (at the end of a run).
   void flush();
+  // Runs once, at the first line the stream cannot take (a full disk, /dev/full).
+  void onWriteFailure(std::function<void()> report) { onFailure_ = std::move(report); }
+  bool failed() const { return failed_; }
 
  private:
   void line(const std::string& text);
@@ -45,6 +48,8 @@ class TracingD2xx : public D2xx {
   std::ostream& out_;
   std::function<double()> clock_;
   FrameAssembler frames_;
+  std::function<void()> onFailure_;
+  bool failed_ = false;
 };
 
 // Two-digit upper-case hex bytes separated by blanks: "02 01".

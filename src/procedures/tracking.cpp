@@ -108,6 +108,11 @@ void FrequencyTracking::TrackFrequency() {
   f.setText(f.txtFrekvens_DDS1, std::to_string(checkedInt32(static_cast<long long>(refFrequency) + dirStep(step))));
   f.DriveMode = 1;
 
+  struct Running {
+    int& n;
+    explicit Running(int& count) : n(count) { ++n; }
+    ~Running() { --n; }
+  } running(running_);
   while (f.Tracking.text == "Track Stop" && TrackPasses != 0) {
     const std::int32_t i1 = measure(log);
     setBox(boxValue() + dirStep(step));

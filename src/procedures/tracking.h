@@ -32,6 +32,9 @@ class FrequencyTracking {
   void TrackFrequency();
   void tmrOptimize_Timer();
 
+  // The tracking loop is running (it may run inside a sequence run too).
+  bool running() const { return running_ > 0; }
+
   std::int32_t TrackDir = -1;     // side of the next probe and move: -1 or +1
   std::int32_t TrackPasses = -1;  // passes left; -1 counts away from 0 (no limit)
 
@@ -49,6 +52,7 @@ class FrequencyTracking {
   CurrentReader& current_;
   FrequencySweep& sweep_;
   Motor& motor_;
+  int running_ = 0;  // nested loops count
 };
 
 }  // namespace tavrin

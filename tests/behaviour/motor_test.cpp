@@ -97,3 +97,23 @@ TEST(Motor, DirectionDuringTrackingKeepsMotorButtonDisabled) {
   EXPECT_FALSE(f.cmdStartMotor.enabled);
   EXPECT_EQ(f.cmdStartMotor.text, "Motor Stop");
 }
+
+TEST(Motor, ABoardThatStopsAnsweringIsToldOnceUntilACallSucceedsAgain) {
+  Rig rig;
+  rig.start();
+  Mainform& f = rig.form();
+  auto& unplug = rig.board.config().unplugAfterCalls;
+  unplug = 0;  // every call fails from now on
+  f.fire(f.cmdStartMotor, Event::Click);
+  EXPECT_EQ(f.Info.text, "Comm ERROR: FT_SetDtr failed (status 2) - the board no longer answers");
+  EXPECT_EQ(f.Info.forecolor, colors::red);
+  EXPECT_EQ(f.cmdStartMotor.text, "Motor Stop");  // nothing else changes
+  f.setText(f.Info, "later");
+  f.fire(f.cmdStartMotor, Event::Click);
+  EXPECT_EQ(f.Info.text, "later");  // still failing: said once
+  unplug.reset();
+  f.fire(f.cmdStartMotor, Event::Click);  // answers again
+  unplug = 0;
+  f.fire(f.cmdStartMotor, Event::Click);
+  EXPECT_EQ(f.Info.text.rfind("Comm ERROR: FT_", 0), 0u) << f.Info.text;
+}

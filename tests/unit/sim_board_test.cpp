@@ -76,13 +76,12 @@ TEST_F(SimBoardTest, OnlyARequestIsAnsweredHeaderOnlyOrWhole) {
 }
 
 TEST_F(SimBoardTest, RepliesAfterTheirLatencyAndTheirFaults) {
-  struct Case {
+  const struct {
     const char* fault;
     double readAt;
     std::size_t size;
-  };
-  const Case cases[] = {{"", 19, 0},         {"", 20, 10},      {"silent", 1000, 0}, {"short", 50, 7},
-                        {"garbled", 50, 10}, {"late", 50, 0},   {"late", 100, 10}};
+  } cases[] = {{"", 19, 0},        {"", 20, 10},    {"silent", 1000, 0}, {"short", 50, 7},
+               {"garbled", 50, 10}, {"late", 50, 0}, {"late", 100, 10}};
   for (const auto& c : cases) {
     now = 0;
     openBoard(c.fault);
@@ -90,28 +89,23 @@ TEST_F(SimBoardTest, RepliesAfterTheirLatencyAndTheirFaults) {
     now = c.readAt;
     std::string reply = readAll();
     EXPECT_EQ(reply.size(), c.size) << c.fault << " at " << c.readAt;
-    if (std::string(c.fault) == "garbled") {
-      EXPECT_EQ(reply.find("ADC"), std::string::npos) << reply;
-    }
+    if (std::string(c.fault) == "garbled") EXPECT_EQ(reply.find("ADC"), std::string::npos) << reply;
   }
   EXPECT_EQ(readAll(), "");  // read once, gone
 }
 
-TEST_F(SimBoardTest, LinesAndCloseFollowTheCalls) {
+TEST_F(SimBoardTest, LinesAndCloseFollowTheCallsUntilUnplugged) {
   openBoard();
   EXPECT_EQ(board->setDtr(h), ft::OK);
   EXPECT_EQ(board->setRts(h), ft::OK);
   EXPECT_TRUE(board->dtr() && board->rts());
   EXPECT_EQ(board->clrDtr(h), ft::OK);
-  EXPECT_FALSE(board->dtr());
   EXPECT_EQ(board->setDtr(nullptr), ft::INVALID_HANDLE);  // no device opened: nothing changes
   EXPECT_FALSE(board->dtr());
   EXPECT_EQ(board->close(h), ft::OK);
   EXPECT_EQ(board->setDtr(h), ft::INVALID_HANDLE);
   EXPECT_FALSE(board->isOpen());
-}
 
-TEST_F(SimBoardTest, UnpluggedBoardFailsEveryLaterCall) {
   openBoard("unplug=3");  // the open was call 1
   EXPECT_EQ(board->resetDevice(h), ft::OK);
   EXPECT_EQ(board->clrRts(h), ft::OK);
@@ -120,15 +114,6 @@ TEST_F(SimBoardTest, UnpluggedBoardFailsEveryLaterCall) {
   std::uint32_t written = 99;
   EXPECT_EQ(board->write(h, header, 2, &written), ft::DEVICE_NOT_FOUND);
   EXPECT_EQ(written, 0u);
-}
-
-TEST(MotorModel, ResonanceDriftsAndJumps) {
-  MotorModel m;
-  m.driftHzPerS = -2;
-  m.jumps = {{5000, -150}, {20000, 300}, {5000, 50}};  // two at the same time add up
-  const std::pair<double, double> cases[] = {
-      {0, 44100}, {4999, 44100 - 9.998}, {5000, 44100 - 10 - 100}, {20000, 44100 - 40 + 200}, {60000, 44100 - 120 + 200}};
-  for (auto [ms, hz] : cases) EXPECT_DOUBLE_EQ(m.resonanceAt(ms), hz) << ms;
 }
 
 TEST_F(SimBoardTest, CurrentPeaksAtTheResonanceOfTheRequestTime) {
@@ -159,46 +144,42 @@ TEST_F(SimBoardTest, CurrentPeaksAtTheResonanceOfTheRequestTime) {
 }
 
 TEST_F(SimBoardTest, IdleCountsAndSaturation) {
-  struct Case {
+  const struct {
     double idle, gain;
     bool enabled;
     int counts;
-  };
-  const Case cases[] = {{12, 180, false, 12}, {0, 180, false, 0},      {2000, 180, false, 1023},
-                        {2000, 0, true, 20},  {12, 1e4, true, 1023}};
+  } cases[] = {{12, 180, false, 12}, {0, 180, false, 0}, {2000, 180, false, 1023}, {2000, 0, true, 20},
+               {12, 1e4, true, 1023}};
   for (const auto& c : cases) {
     model.noise = 0;
     model.idleCounts = c.idle;
     model.gain = c.gain;
     openBoard();
-    if (c.enabled) {
-      ASSERT_EQ(board->setDtr(h), ft::OK);
-    }
+    if (c.enabled) ASSERT_EQ(board->setDtr(h), ft::OK);
     EXPECT_EQ(replyCount(44100), c.counts) << c.idle << " " << c.gain;
   }
 }
 
+// The options set the motor's drift, jumps and idle current; jumps due by a time add up, also two at the same time.
 TEST(SimOptions, DriftJumpsAndIdle) {
   std::string error;
-  auto o = parseOptions({"--sim-drift", "-2.5", "--sim-jump=200@5000", "--sim-jump", "-50@0", "--sim-idle", "2000"},
+  auto o = parseOptions({"--sim-drift", "-2.5", "--sim-jump=200@5000", "--sim-jump", "-50@0", "--sim-jump", "30@5000",
+                         "--sim-idle", "2000"},
                         error);
   ASSERT_TRUE(o) << error;
   const MotorModel& m = o->backend.sim.model;
   EXPECT_EQ(m.idleCounts, 2000);
-  EXPECT_DOUBLE_EQ(m.resonanceAt(4000), 44100 - 10 - 50);  // drift, and the jump at 0 ms
-  EXPECT_DOUBLE_EQ(m.resonanceAt(5000), 44100 - 12.5 - 50 + 200);
-  const std::pair<std::vector<std::string>, std::string> bad[] = {
-      {{"--sim-jump", "x"}, "option --sim-jump needs HZ@MS, not 'x'"},
-      {{"--sim-jump", "200"}, "option --sim-jump needs HZ@MS, not '200'"},
-      {{"--sim-jump=200@"}, "option --sim-jump needs HZ@MS, not '200@'"},
-      {{"--sim-jump", "@5"}, "option --sim-jump needs HZ@MS, not '@5'"},
-      {{"--sim-jump", "200@-1"}, "option --sim-jump needs HZ@MS, not '200@-1'"},
-      {{"--sim-jump", "1@2@3"}, "option --sim-jump needs HZ@MS, not '1@2@3'"},
+  EXPECT_DOUBLE_EQ(m.resonanceAt(0), 44100 - 50);
+  EXPECT_DOUBLE_EQ(m.resonanceAt(4999), 44100 - 12.4975 - 50);
+  EXPECT_DOUBLE_EQ(m.resonanceAt(5000), 44100 - 12.5 - 50 + 230);
+  std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
       {{"--sim-jump"}, "option --sim-jump needs a value"},
       {{"--sim-drift", "fast"}, "option --sim-drift needs a number, not 'fast'"},
       {{"--sim-idle", "-1"}, "option --sim-idle needs a number, not '-1'"},
       {{"--sim-idle", "100001"}, "option --sim-idle needs a number, not '100001'"},
   };
+  for (std::string jump : {"x", "200", "200@", "@5", "200@-1", "1@2@3"})
+    bad.push_back({{"--sim-jump=" + jump}, "option --sim-jump needs HZ@MS, not '" + jump + "'"});
   for (const auto& [args, message] : bad) {
     error.clear();
     EXPECT_FALSE(parseOptions(args, error));
