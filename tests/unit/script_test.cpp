@@ -43,9 +43,9 @@ TEST(ParseScript, ReadsActionsAndSkipsCommentsAndBlankLines) {
 TEST(ParseScript, ErrorsNameTheLine) {
   const std::pair<const char*, const char*> cases[] = {
       {"100 click cmdWrite\n100 frobnicate cmdWrite\n", "script line 2: unknown action 'frobnicate'"},
-      {"soon click cmdWrite\n", "script line 1: 'soon' is not a time in ms"},
-      {"-5 click cmdWrite\n", "script line 1: '-5' is not a time in ms"},
-      {"&H10 click cmdWrite\n", "script line 1: '&H10' is not a time in ms"},
+      {"soon click cmdWrite\n", "script line 1: 'soon' is not a time in ms from 0 to 1000000000000"},
+      {"-5 click cmdWrite\n", "script line 1: '-5' is not a time in ms from 0 to 1000000000000"},
+      {"&H10 click cmdWrite\n", "script line 1: '&H10' is not a time in ms from 0 to 1000000000000"},
       {"# c\n\n100 click\n", "script line 3: click needs a control"},
       {"100 click cmdWrite now\n", "script line 1: unexpected text after click"},
       {"100 close cmdExit\n", "script line 1: unexpected text after close"},

@@ -175,8 +175,8 @@ TEST(SimOptions, DriftJumpsAndIdle) {
   std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
       {{"--sim-jump"}, "option --sim-jump needs a value"},
       {{"--sim-drift", "fast"}, "option --sim-drift needs a number, not 'fast'"},
-      {{"--sim-idle", "-1"}, "option --sim-idle needs a number, not '-1'"},
-      {{"--sim-idle", "100001"}, "option --sim-idle needs a number, not '100001'"},
+      {{"--sim-idle", "-1"}, "option --sim-idle needs a number from 0 to 100000, not '-1'"},
+      {{"--sim-idle", "100001"}, "option --sim-idle needs a number from 0 to 100000, not '100001'"},
   };
   for (std::string jump : {"x", "200", "200@", "@5", "200@-1", "1@2@3"})
     bad.push_back({{"--sim-jump=" + jump}, "option --sim-jump needs HZ@MS, not '" + jump + "'"});
