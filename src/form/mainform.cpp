@@ -211,6 +211,16 @@ Control* Mainform::findById(const std::string& id) {
 void Mainform::setText(Control& c, std::string text) {
   if (c.text == text) return;
   c.text = std::move(text);
+  changed(c);
+}
+
+void Mainform::appendText(Control& c, std::string_view more) {
+  if (more.empty()) return;
+  c.text.append(more);  // in place: long texts grow in linear time
+  changed(c);
+}
+
+void Mainform::changed(Control& c) {
   if (c.kind == ControlKind::TextBox) {
     auto it = handlers_.find({c.name, Event::Change});
     if (it != handlers_.end()) {
@@ -290,12 +300,12 @@ void Mainform::typeChar(Control& box, int key) {
   int code = keyPress(box, key);
   if (code == 8) {
     if (!box.text.empty()) {
-      std::string t = box.text;
-      t.pop_back();
-      setText(box, std::move(t));
+      box.text.pop_back();
+      changed(box);
     }
   } else if (code >= 32 && code < 256) {
-    setText(box, box.text + static_cast<char>(code));
+    const char c = static_cast<char>(code);
+    appendText(box, std::string_view(&c, 1));
   }
 }
 

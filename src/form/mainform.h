@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -104,6 +105,8 @@ class Mainform {
   // ---- changing controls: always through these, so events and timers follow ----
   // Sets a box text or caption; a box whose text changes raises its Change event.
   void setText(Control& c, std::string text);
+  // Adds to the end of a box text or caption, raising Change as setText does.
+  void appendText(Control& c, std::string_view more);
   void setEnabled(Control& c, bool enabled);
   void setForecolor(Control& c, Rgb color) { c.forecolor = color; }
   // Timers: a timer ticks while enabled with an interval above 0; setting the
@@ -142,6 +145,7 @@ class Mainform {
 
  private:
   Control& add(Control c);
+  void changed(Control& c);  // a box's Change event
   void armTimer(Control& timer);
   std::vector<const Control*> enterKeepers_;
 };

@@ -23,7 +23,7 @@ void ConfigLoader::LoadConfig() {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec) || std::filesystem::is_directory(path, ec)) {
     f_.FullScalemA = 1024;
-    f_.setText(f_.Info, f_.Info.text + "  1024mA Full Scale ");
+    f_.appendText(f_.Info, "  1024mA Full Scale ");
     return;
   }
   std::string contents;
@@ -42,7 +42,7 @@ void ConfigLoader::LoadConfig() {
       auto fullScale = v ? toInt16(*v) : std::nullopt;
       if (!fullScale) return;  // not a number, or beyond 16 bits: ends quietly
       f_.FullScalemA = *fullScale;
-      f_.setText(f_.Info, f_.Info.text + "  " + std::to_string(f_.FullScalemA) + "mA Full Scale");
+      f_.appendText(f_.Info, "  " + std::to_string(f_.FullScalemA) + "mA Full Scale");
     }
     f_.toolkit.doEvents();
   }
