@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# A batch run in real time on the simulated board, killed with SIGKILL at
+# moments spread over its sweep and its sequence: whatever it wrote must hold
+# whole lines (CR LF), with at most the last one cut, and no other file.
+set -u
+tavrin=$1 work=$2
+rm -rf "$work" && mkdir -p "$work"
+printf '3000,5\r\n-2000,5\r\n0,5\r\n' > "$work/seq.txt"
+fail=0
+for ms in 150 700 1300 2100 2900 3300; do
+  root="$work/root-$ms"
+  mkdir -p "$root"
+  env -u DISPLAY -u WAYLAND_DISPLAY "$tavrin" --headless --board sim --sim-noise 0 --drive-root "$root" \
+    "$work/seq.txt" >/dev/null 2>&1 &
+  pid=$!
+  sleep "$(awk -v ms="$ms" 'BEGIN { print ms / 1000 }')"
+  kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  for f in $(find "$root" -type f); do
+    case "$(basename "$f")" in stator-1.txt|Cyclecnt.txt) ;; *) echo "unexpected file $f"; fail=1; continue ;; esac
+    # Every line but the last ends in CR LF; no bare LF anywhere.
+    if ! awk 'BEGIN{RS="\n"} { if (NR>1 && prev !~ /\r$/) bad=1; prev=$0 } END{ exit bad }' "$f"; then
+      echo "a line cut in the middle of $f (killed at $ms ms)"; fail=1
+    fi
+  done
+done
+exit $fail
