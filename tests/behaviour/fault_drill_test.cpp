@@ -92,8 +92,10 @@ TEST(FaultDrill, EveryFaultAloneAndUnpluggedAfterEveryCall) {
     EXPECT_FALSE(d.frameAfterClose);
     EXPECT_TRUE(d.linesWhole);
     // Unplugged once set up (the eleven set-up calls and more): said in Info.
-    if (board.unplugAfterCalls && *board.unplugAfterCalls >= 12 && *board.unplugAfterCalls < clean.calls - 1)
+    if (board.unplugAfterCalls && *board.unplugAfterCalls >= 12 &&
+        *board.unplugAfterCalls < static_cast<std::uint64_t>(clean.calls - 1)) {
       EXPECT_TRUE(d.toldUnplugged);
+    }
   }
 }
 
