@@ -273,8 +273,8 @@ int main(int argc, char** argv) {
       ok = false;
     } else {
       std::vector<std::string> missed;
-      if (!o.finished || !o.recordsOk) missed.push_back(o.note);
-      if (c.timeGoal && o.wallMs >= kWallGoalMs) missed.push_back("over 1 s");
+      if (!o.finished || !o.recordsOk) missed.emplace_back(o.note);
+      if (c.timeGoal && o.wallMs >= kWallGoalMs) missed.emplace_back("over 1 s");
       if (o.rssAt1000Kb > 0 && std::labs(o.rssAtEndKb - o.rssAt1000Kb) > kPeakToleranceKb)
         missed.push_back("resident " + grouped(o.rssAt1000Kb) + " kB at repeat 1,000, " + grouped(o.rssAtEndKb) +
                          " kB at the end");

@@ -292,7 +292,7 @@ void MainWindow::refreshView(View& v) {
           edit->setText(text);
           // The box with the focus keeps its cursor; the others show their
           // text from its start.
-          edit->setCursorPosition(edit->hasFocus() ? std::min<int>(cursor, text.size()) : 0);
+          edit->setCursorPosition(edit->hasFocus() ? std::min(cursor, static_cast<int>(text.size())) : 0);
         }
         // A message longer than its one-line box (Info) can still be read whole.
         const bool clipped = edit->fontMetrics().horizontalAdvance(text) > edit->width() - 8;

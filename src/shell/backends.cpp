@@ -7,7 +7,7 @@ namespace tavrin {
 namespace {
 const std::vector<Backend> kBackends = {
     {"d2xx", "the FTDI D2XX library, loaded at run time",
-     [](const BackendOptions& o, std::function<double()>, std::string& whyNot) -> std::unique_ptr<D2xx> {
+     [](const BackendOptions& o, const std::function<double()>&, std::string& whyNot) -> std::unique_ptr<D2xx> {
        std::string path = o.d2xxLibrary.empty() ? D2xxLibrary::defaultPath() : o.d2xxLibrary;
        return D2xxLibrary::load(path, whyNot);
      }},

@@ -11,7 +11,7 @@ using tavrin::testing::Rig;
 namespace {
 struct ReadingRig : Rig {
   ReadingRig() : Rig(Rig::quietBoard(), true) {
-    canned.replies.push_back("ADC&H00C\r\n");  // start-up's reading: 12
+    canned.replies.emplace_back("ADC&H00C\r\n");  // start-up's reading: 12
     start();
   }
   void read(const std::string& reply, bool log = false) {
@@ -39,7 +39,7 @@ TEST(Current, ScalesFloorsSubtractsOffsetAndFlagsOverflow) {
   ReadingRig rig;
   Mainform& f = rig.form();
   for (const auto& c : cases) {
-    f.FullScalemA = c.fullScale;
+    f.FullScalemA = static_cast<std::int16_t>(c.fullScale);
     f.CurrentOffset = c.offset;
     rig.read(c.reply);
     EXPECT_EQ(f.CurrentmA, c.mA) << c.reply;

@@ -87,7 +87,7 @@ struct Rig {
         board(std::move(config), [this] { return tk.nowMs(); }),
         canned(board),
         trace(useCanned ? static_cast<D2xx&>(this->canned) : board, traceOut, [this] { return tk.nowMs(); }),
-        program(tk, trace, setup(root, decimalSeparator, commandLine)) {
+        program(tk, trace, setup(root, std::move(decimalSeparator), std::move(commandLine))) {
     tk.onMessage([this](const std::string& m) { messages.push_back(m); });
   }
   ~Rig() {

@@ -51,7 +51,8 @@ std::string keyOf(const std::string& line) {
 // The first printed line from `from` on that `match` takes; printed.size() if none.
 template <class Match>
 std::size_t findFrom(const Lines& printed, std::size_t from, Match match) {
-  return std::find_if(printed.begin() + std::min(from, printed.size()), printed.end(), match) - printed.begin();
+  const auto start = printed.begin() + static_cast<std::ptrdiff_t>(std::min(from, printed.size()));
+  return static_cast<std::size_t>(std::find_if(start, printed.end(), match) - printed.begin());
 }
 
 int compareTrace(const fs::path& expectedPath, const fs::path& actualPath) {

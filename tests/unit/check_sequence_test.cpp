@@ -109,6 +109,7 @@ TEST(CheckSequence, CommandLine) {
     std::vector<std::string> words{"tavrin"};
     words.insert(words.end(), c.args.begin(), c.args.end());
     std::vector<char*> argv;
+    argv.reserve(words.size());
     for (auto& w : words) argv.push_back(w.data());
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
