@@ -5,6 +5,11 @@ set -euo pipefail
 
 TAVRIN_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libgl1-mesa-dev libxkbcommon-dev
                  libgtest-dev fonts-dejavu-core)
+# CI (.ci/run sets TAVRIN_CI=1) also runs clang-tidy, and builds with warnings
+# as errors.
+if [ -n "${TAVRIN_CI:-}" ]; then
+  TAVRIN_PACKAGES+=(clang-tidy)
+fi
 
 tavrin_install_missing() {
   local missing=()
@@ -35,11 +40,18 @@ tavrin_install_missing() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# tavrin_build [DIR [CMAKE_OPTION...]]: configures DIR (build/ by default) if
+# it is new or options are given, then builds it.
 tavrin_build() {
-  local root
+  local root dir="${1:-build}"
+  if [ $# -gt 0 ]; then shift; fi
+  local options=("$@")
   root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-  if [ ! -f "$root/build/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  # In CI the test build has warnings as errors. (Not the sanitizer build:
+  # instrumented code gives gcc's flow warnings false positives.)
+  if [ -n "${TAVRIN_CI:-}" ] && [ "$dir" = build ]; then options+=(-DTAVRIN_WERROR=ON); fi
+  if [ ! -f "$root/$dir/CMakeCache.txt" ] || [ ${#options[@]} -gt 0 ]; then
+    cmake -S "$root" -B "$root/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null
   fi
-  cmake --build "$root/build" -j2
+  cmake --build "$root/$dir" -j2
 }
