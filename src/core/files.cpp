@@ -119,53 +119,35 @@ FileResult readWholeFile(const std::filesystem::path& path, std::string& content
   return {};
 }
 
-FileResult appendLine(const std::filesystem::path& path, std::string_view text) {
+namespace {
+// Opens (mode "ab" or "wb"), writes the text whole and closes: one line or one
+// header is on disk, or a failure is returned, before this returns.
+FileResult writeText(const std::filesystem::path& path, const char* mode, std::string_view text) {
   if (auto r = checkName(path); !r.ok()) return r;
   errno = 0;
-  std::FILE* f = openFile(path, "ab");
+  std::FILE* f = openFile(path, mode);
   if (!f) return failure(errno ? errno : EIO);
-  std::string line(text);
-  line += "\r\n";
-  bool ok = std::fwrite(line.data(), 1, line.size(), f) == line.size();
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
   int err = errno;
   ok = (std::fclose(f) == 0) && ok;
   if (!ok) return failure(err ? err : EIO);
   return {};
 }
+}  // namespace
 
-FileResult truncateFile(const std::filesystem::path& path) {
-  if (auto r = checkName(path); !r.ok()) return r;
-  errno = 0;
-  std::FILE* f = openFile(path, "wb");
-  if (!f) return failure(errno ? errno : EIO);
-  if (std::fclose(f) != 0) return failure(errno ? errno : EIO);
-  return {};
+FileResult appendLine(const std::filesystem::path& path, std::string_view text) {
+  std::string line(text);
+  line += "\r\n";
+  return writeText(path, "ab", line);
 }
 
 FileResult writeLines(const std::filesystem::path& path, const std::vector<std::string>& lines) {
-  if (auto r = checkName(path); !r.ok()) return r;
-  errno = 0;
-  std::FILE* f = openFile(path, "wb");
-  if (!f) return failure(errno ? errno : EIO);
   std::string all;
   for (const auto& l : lines) all += l + "\r\n";
-  bool ok = std::fwrite(all.data(), 1, all.size(), f) == all.size();
-  int err = errno;
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok) return failure(err ? err : EIO);
-  return {};
+  return writeText(path, "wb", all);
 }
 
-FileResult checkAppendable(const std::filesystem::path& path) {
-  if (auto r = checkName(path); !r.ok()) return r;
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return failure(EISDIR);
-  errno = 0;
-  std::FILE* f = openFile(path, "ab");
-  if (!f) return failure(errno ? errno : EIO);
-  if (std::fclose(f) != 0) return failure(errno ? errno : EIO);
-  return {};
-}
+FileResult checkAppendable(const std::filesystem::path& path) { return writeText(path, "ab", {}); }
 
 std::filesystem::path PathMapper::map(std::string_view typed) const {
 #ifdef _WIN32

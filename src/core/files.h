@@ -41,9 +41,6 @@ FileResult readWholeFile(const std::filesystem::path& path, std::string& content
 // Each line is on disk when this returns.
 FileResult appendLine(const std::filesystem::path& path, std::string_view text);
 
-// Empties (or creates) a file.
-FileResult truncateFile(const std::filesystem::path& path);
-
 // Empties (or creates) a file and writes the lines, each with CR LF, in one
 // open-write-close.
 FileResult writeLines(const std::filesystem::path& path, const std::vector<std::string>& lines);
