@@ -127,7 +127,8 @@ FileResult writeText(const std::filesystem::path& path, const char* mode, std::s
   errno = 0;
   std::FILE* f = openFile(path, mode);
   if (!f) return failure(errno ? errno : EIO);
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  // An empty text writes nothing (fwrite must not be given a null buffer).
+  bool ok = text.empty() || std::fwrite(text.data(), 1, text.size(), f) == text.size();
   int err = errno;
   ok = (std::fclose(f) == 0) && ok;
   if (!ok) return failure(err ? err : EIO);
