@@ -167,7 +167,7 @@ void deliver(Program& program, const ScriptAction& a, VirtualToolkit& tk, std::o
   } else if (a.action == "type") {
     for (unsigned char ch : a.text) f.typeChar(*c, ch);
   } else if (a.action == "settext") {
-    f.setText(*c, a.text);
+    f.pasteText(*c, a.text);
   } else if (a.action == "enter") {
     f.pressEnter(*c);
   } else if (a.action == "leave") {

@@ -303,7 +303,7 @@ void Mainform::typeChar(Control& box, int key) {
       box.text.pop_back();
       changed(box);
     }
-  } else if (code >= 32 && code < 256) {
+  } else if (code >= 32 && code < 256 && box.text.size() < kBoxTextLimit) {
     const char c = static_cast<char>(code);
     appendText(box, std::string_view(&c, 1));
   }

@@ -131,9 +131,17 @@ class Mainform {
   // A key typed into a box goes through its KeyPress handler (the key filter).
   // Returns the code the box inserts, 0 when discarded (or the box is disabled).
   int keyPress(Control& box, int key);
+  // A box holds at most this many characters, as the window's boxes do:
+  // further typing is dropped after the key filter has seen it, and a pasted
+  // text is cut there.
+  static constexpr std::size_t kBoxTextLimit = 32767;
   // Typing as a script does it: filter, then insert at the end (Backspace
   // removes the last character; other control codes insert nothing).
   void typeChar(Control& box, int key);
+  // A paste into a box: replaces the text, cut to kBoxTextLimit.
+  void pasteText(Control& box, std::string_view text) {
+    setText(box, std::string(text.substr(0, kBoxTextLimit)));
+  }
   // Enter pressed with the focus in a control: a box that takes Enter itself
   // gets it through its filter; a focused button is clicked; otherwise Enter
   // presses the default button.

@@ -152,3 +152,16 @@ TEST(Supply, HeldArrowsStepWithinTheRangeAndSend) {
     }
   }
 }
+
+TEST(Boxes, HoldNoMoreThanTheWindowsBoxes) {
+  StartedRig rig;
+  Mainform& f = rig.form();
+  const std::string longText(Mainform::kBoxTextLimit + 10, '7');
+  for (char c : longText) f.typeChar(f.TxtSteptime, c);  // each key through the filter and Change
+  EXPECT_EQ(f.TxtSteptime.text.size(), Mainform::kBoxTextLimit);
+  f.typeChar(f.TxtSteptime, 8);  // Backspace still works at the limit
+  f.typeChar(f.TxtSteptime, '1');
+  EXPECT_EQ(f.TxtSteptime.text.back(), '1');
+  f.pasteText(f.TxtSwpStep, longText);
+  EXPECT_EQ(f.TxtSwpStep.text, longText.substr(0, Mainform::kBoxTextLimit));
+}
