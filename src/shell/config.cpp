@@ -32,20 +32,32 @@ void ConfigLoader::LoadConfig() {
     if (auto message = configFailureMessage(r.code)) f_.toolkit.messageBox(*message);
     return;
   }
-  // A file written with line feeds only (as Linux editors do) has no line
-  // ends otherwise; read it by its line feeds rather than ignore it whole.
-  if (contents.find('\r') == std::string::npos) std::replace(contents.begin(), contents.end(), '\n', '\r');
-  for (std::string line : splitLines(contents)) {
-    line.erase(0, line.find_first_not_of(' ') == std::string::npos ? line.size() : line.find_first_not_of(' '));
-    if (!line.empty() && line[0] != ';') {
-      auto v = wholeNumber(line);
-      auto fullScale = v ? toInt16(*v) : std::nullopt;
-      if (!fullScale) return;  // not a number, or beyond 16 bits: ends quietly
-      f_.FullScalemA = *fullScale;
+  for (const auto& line : configLines(std::move(contents))) {
+    if (line) {
+      f_.FullScalemA = *line;
       f_.appendText(f_.Info, "  " + std::to_string(f_.FullScalemA) + "mA Full Scale");
     }
     f_.toolkit.doEvents();
   }
+}
+
+std::vector<std::optional<std::int16_t>> configLines(std::string contents) {
+  // A file written with line feeds only (as Linux editors do) has no line
+  // ends otherwise; read it by its line feeds rather than ignore it whole.
+  if (contents.find('\r') == std::string::npos) std::replace(contents.begin(), contents.end(), '\n', '\r');
+  std::vector<std::optional<std::int16_t>> out;
+  for (std::string_view line : splitLines(contents)) {
+    line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+    if (line.empty() || line[0] == ';') {
+      out.emplace_back();
+      continue;
+    }
+    auto v = wholeNumber(line);
+    auto fullScale = v ? toInt16(*v) : std::nullopt;
+    if (!fullScale) break;  // not a number, or beyond 16 bits: ends quietly
+    out.push_back(fullScale);
+  }
+  return out;
 }
 
 }  // namespace tavrin

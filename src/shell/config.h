@@ -1,8 +1,10 @@
 // The configuration file: the board's full-scale current in mA.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/files.h"
 #include "form/mainform.h"
@@ -12,6 +14,12 @@ namespace tavrin {
 // The operator's message for a file failure of the configuration file, or
 // nullopt for the kinds that end silently.
 std::optional<std::string> configFailureMessage(FileErrorCode code);
+
+// The configuration file's lines in order: the full-scale current of a value
+// line, nothing for a blank or ";" line (leading blanks do not count). A file
+// with line feeds alone is read by its line feeds. The reading ends before the
+// first value line that is not a whole number of 16 bits.
+std::vector<std::optional<std::int16_t>> configLines(std::string contents);
 
 class ConfigLoader {
  public:
