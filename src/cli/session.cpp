@@ -27,14 +27,14 @@ Session::Session(const Options& options, Toolkit& toolkit, bool virtualTime) {
     backend_ = std::make_unique<NoDevice>();
   }
 
-  D2xx* link = backend_.get();
+  Link* link = backend_.get();
   if (!options.traceFile.empty()) {
     traceFile_.open(options.traceFile, std::ios::out | std::ios::trunc | std::ios::binary);
     if (!traceFile_) {
       error_ = "cannot write the trace file " + options.traceFile;
       return;
     }
-    trace_ = std::make_unique<TracingD2xx>(*backend_, traceFile_, [&toolkit] { return toolkit.nowMs(); });
+    trace_ = std::make_unique<TracingLink>(*backend_, traceFile_, [&toolkit] { return toolkit.nowMs(); });
     link = trace_.get();
   }
   setup.beforeExit = [this] { flushTrace(); };

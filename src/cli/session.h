@@ -24,16 +24,16 @@ class Session {
   const std::string& error() const { return error_; }
 
   Program& program() { return *program_; }
-  D2xx& backend() { return *backend_; }   // the backend itself, untraced
+  Link& backend() { return *backend_; }   // the backend itself, untraced
   // Flushes the trace; false when some of it could not be written (said in
   // Info in red at the first failure).
   bool flushTrace();
 
  private:
   std::string error_;
-  std::unique_ptr<D2xx> backend_;
+  std::unique_ptr<Link> backend_;
   std::ofstream traceFile_;
-  std::unique_ptr<TracingD2xx> trace_;
+  std::unique_ptr<TracingLink> trace_;
   std::unique_ptr<Program> program_;
 };
 

@@ -8,7 +8,7 @@
 #include "controls/frequency_entry.h"
 #include "form/mainform.h"
 #include "form/waits.h"
-#include "link/device_link.h"
+#include "drive/device_link.h"
 
 namespace tavrin {
 

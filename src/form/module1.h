@@ -4,14 +4,13 @@
 #include <cstdint>
 #include <string>
 
+#include "link/link.h"
+
 namespace tavrin {
 
-using FtHandle = void*;      // the library's own handle type; null = no device
-using FtStatus = std::uint32_t;  // 0 = FT_OK
-
 struct Module1 {
-  FtHandle DeviceHandle = nullptr;
-  FtStatus LastStatus = 0;
+  LinkHandle DeviceHandle = nullptr;
+  LinkStatus LastStatus = 0;
   std::string DeviceSerial;
   std::string DeviceDescription;
   std::uint32_t RxQueueCount = 0;

@@ -7,14 +7,14 @@
 #include <functional>
 #include <string>
 
-#include "link/d2xx.h"
+#include "link/link.h"
 
 namespace tavrin {
 
-class AnswerWatch : public D2xx {
+class AnswerWatch : public ForwardingLink {
  public:
-  using Report = std::function<void(const char* call, FtStatus status)>;
-  AnswerWatch(D2xx& inner, Report report) : inner_(inner), report_(std::move(report)) {}
+  using Report = std::function<void(const char* call, LinkStatus status)>;
+  AnswerWatch(Link& inner, Report report) : ForwardingLink(inner), report_(std::move(report)) {}
 
   // Watching starts when the board has been opened and set up, and ends with its close.
   void arm(bool on) {
@@ -22,34 +22,33 @@ class AnswerWatch : public D2xx {
     reported_ = false;
   }
 
-  FtStatus listDevices(void* a, void* b, std::uint32_t f) override { return inner_.listDevices(a, b, f); }
-  FtStatus openEx(void* a, std::uint32_t f, FtHandle* h) override { return inner_.openEx(a, f, h); }
-  FtStatus resetDevice(FtHandle h) override { return seen("FT_ResetDevice", inner_.resetDevice(h)); }
-  FtStatus purge(FtHandle h, std::uint32_t m) override { return seen("FT_Purge", inner_.purge(h, m)); }
-  FtStatus setBaudRate(FtHandle h, std::uint32_t b) override { return seen("FT_SetBaudRate", inner_.setBaudRate(h, b)); }
-  FtStatus setDataCharacteristics(FtHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override {
-    return seen("FT_SetDataCharacteristics", inner_.setDataCharacteristics(h, w, s, p));
+  LinkStatus reset(LinkHandle h) override { return seen("FT_ResetDevice", inner().reset(h)); }
+  LinkStatus purge(LinkHandle h, std::uint32_t m) override { return seen("FT_Purge", inner().purge(h, m)); }
+  LinkStatus setBaudRate(LinkHandle h, std::uint32_t b) override {
+    return seen("FT_SetBaudRate", inner().setBaudRate(h, b));
   }
-  FtStatus setFlowControl(FtHandle h, std::uint16_t f, std::uint8_t x, std::uint8_t y) override {
-    return seen("FT_SetFlowControl", inner_.setFlowControl(h, f, x, y));
+  LinkStatus setDataCharacteristics(LinkHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override {
+    return seen("FT_SetDataCharacteristics", inner().setDataCharacteristics(h, w, s, p));
   }
-  FtStatus setDtr(FtHandle h) override { return seen("FT_SetDtr", inner_.setDtr(h)); }
-  FtStatus clrDtr(FtHandle h) override { return seen("FT_ClrDtr", inner_.clrDtr(h)); }
-  FtStatus setRts(FtHandle h) override { return seen("FT_SetRts", inner_.setRts(h)); }
-  FtStatus clrRts(FtHandle h) override { return seen("FT_ClrRts", inner_.clrRts(h)); }
-  FtStatus write(FtHandle h, const void* b, std::uint32_t n, std::uint32_t* w) override {
-    return seen("FT_Write", inner_.write(h, b, n, w));
+  LinkStatus setFlowControl(LinkHandle h, std::uint16_t f, std::uint8_t x, std::uint8_t y) override {
+    return seen("FT_SetFlowControl", inner().setFlowControl(h, f, x, y));
   }
-  FtStatus getQueueStatus(FtHandle h, std::uint32_t* n) override {
-    return seen("FT_GetQueueStatus", inner_.getQueueStatus(h, n));
+  LinkStatus setDtr(LinkHandle h) override { return seen("FT_SetDtr", inner().setDtr(h)); }
+  LinkStatus clrDtr(LinkHandle h) override { return seen("FT_ClrDtr", inner().clrDtr(h)); }
+  LinkStatus setRts(LinkHandle h) override { return seen("FT_SetRts", inner().setRts(h)); }
+  LinkStatus clrRts(LinkHandle h) override { return seen("FT_ClrRts", inner().clrRts(h)); }
+  LinkStatus write(LinkHandle h, std::span<const std::uint8_t> b, std::uint32_t& w) override {
+    return seen("FT_Write", inner().write(h, b, w));
   }
-  FtStatus read(FtHandle h, void* b, std::uint32_t n, std::uint32_t* got) override {
-    return seen("FT_Read", inner_.read(h, b, n, got));
+  LinkStatus queueStatus(LinkHandle h, std::uint32_t& n) override {
+    return seen("FT_GetQueueStatus", inner().queueStatus(h, n));
   }
-  FtStatus close(FtHandle h) override { return inner_.close(h); }
+  LinkStatus read(LinkHandle h, std::span<std::uint8_t> b, std::uint32_t& got) override {
+    return seen("FT_Read", inner().read(h, b, got));
+  }
 
  private:
-  FtStatus seen(const char* call, FtStatus status) {
+  LinkStatus seen(const char* call, LinkStatus status) {
     if (!armed_) return status;
     if (status == ft::OK) {
       reported_ = false;
@@ -60,7 +59,6 @@ class AnswerWatch : public D2xx {
     return status;
   }
 
-  D2xx& inner_;
   Report report_;
   bool armed_ = false, reported_ = false;
 };

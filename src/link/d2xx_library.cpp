@@ -1,5 +1,7 @@
 #include "link/d2xx_library.h"
 
+#include <cstring>
+
 #ifdef _WIN32
 #include <windows.h>
 #define TAVRIN_FTAPI WINAPI
@@ -127,26 +129,71 @@ D2xxLibrary::~D2xxLibrary() {
   if (module_) closeModule(module_);
 }
 
-FtStatus D2xxLibrary::listDevices(void* a1, void* a2, std::uint32_t flags) { return api_->listDevices(a1, a2, flags); }
-FtStatus D2xxLibrary::openEx(void* a1, std::uint32_t flags, FtHandle* h) { return api_->openEx(a1, flags, h); }
-FtStatus D2xxLibrary::resetDevice(FtHandle h) { return api_->resetDevice(h); }
-FtStatus D2xxLibrary::purge(FtHandle h, std::uint32_t mask) { return api_->purge(h, mask); }
-FtStatus D2xxLibrary::setBaudRate(FtHandle h, std::uint32_t baud) { return api_->setBaudRate(h, baud); }
-FtStatus D2xxLibrary::setDataCharacteristics(FtHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) {
+namespace {
+// The library's flags for listing and opening.
+constexpr DWORD kListNumberOnly = 0x80000000u, kListByIndex = 0x40000000u;
+constexpr DWORD kBySerial = 1, kByDescription = 2;
+
+// A text the library wrote into a buffer of `size` bytes: up to its NUL, and
+// kept whole (never read past) when it fills the buffer.
+std::string cutAtNul(const char* buf, std::size_t size) { return std::string(buf, strnlen(buf, size)); }
+}  // namespace
+
+LinkStatus D2xxLibrary::deviceCount(std::uint32_t& count) {
+  DWORD n = 0;
+  char unused[1] = {0};
+  LinkStatus s = api_->listDevices(&n, unused, kListNumberOnly);
+  if (s == ft::OK) count = n;
+  return s;
+}
+LinkStatus D2xxLibrary::deviceSerial(std::uint32_t index, std::string& serial) {
+  char buf[16 + 1] = {0};  // the documented 16 bytes, and a NUL the library never touches
+  LinkStatus s = api_->listDevices(reinterpret_cast<void*>(std::uintptr_t{index}), buf, kListByIndex | kBySerial);
+  if (s == ft::OK) serial = cutAtNul(buf, 16);
+  return s;
+}
+LinkStatus D2xxLibrary::deviceDescription(std::uint32_t index, std::string& description) {
+  char buf[64 + 1] = {0};
+  LinkStatus s =
+      api_->listDevices(reinterpret_cast<void*>(std::uintptr_t{index}), buf, kListByIndex | kByDescription);
+  if (s == ft::OK) description = cutAtNul(buf, 64);
+  return s;
+}
+LinkStatus D2xxLibrary::openByDescription(const std::string& description, LinkHandle& handle) {
+  std::string name = description;  // the library reads a NUL-terminated text
+  return api_->openEx(name.data(), kByDescription, &handle);
+}
+LinkStatus D2xxLibrary::reset(LinkHandle h) { return api_->resetDevice(h); }
+LinkStatus D2xxLibrary::purge(LinkHandle h, std::uint32_t mask) { return api_->purge(h, mask); }
+LinkStatus D2xxLibrary::setBaudRate(LinkHandle h, std::uint32_t baud) { return api_->setBaudRate(h, baud); }
+LinkStatus D2xxLibrary::setDataCharacteristics(LinkHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) {
   return api_->setDataCharacteristics(h, w, s, p);
 }
-FtStatus D2xxLibrary::setFlowControl(FtHandle h, std::uint16_t flow, std::uint8_t xon, std::uint8_t xoff) {
+LinkStatus D2xxLibrary::setFlowControl(LinkHandle h, std::uint16_t flow, std::uint8_t xon, std::uint8_t xoff) {
   return api_->setFlowControl(h, flow, xon, xoff);
 }
-FtStatus D2xxLibrary::setDtr(FtHandle h) { return api_->setDtr(h); }
-FtStatus D2xxLibrary::clrDtr(FtHandle h) { return api_->clrDtr(h); }
-FtStatus D2xxLibrary::setRts(FtHandle h) { return api_->setRts(h); }
-FtStatus D2xxLibrary::clrRts(FtHandle h) { return api_->clrRts(h); }
-FtStatus D2xxLibrary::write(FtHandle h, const void* b, std::uint32_t n, std::uint32_t* w) {
-  return api_->write(h, const_cast<void*>(b), n, w);
+LinkStatus D2xxLibrary::setDtr(LinkHandle h) { return api_->setDtr(h); }
+LinkStatus D2xxLibrary::clrDtr(LinkHandle h) { return api_->clrDtr(h); }
+LinkStatus D2xxLibrary::setRts(LinkHandle h) { return api_->setRts(h); }
+LinkStatus D2xxLibrary::clrRts(LinkHandle h) { return api_->clrRts(h); }
+LinkStatus D2xxLibrary::write(LinkHandle h, std::span<const std::uint8_t> bytes, std::uint32_t& written) {
+  DWORD n = 0;
+  LinkStatus s = api_->write(h, const_cast<std::uint8_t*>(bytes.data()), static_cast<DWORD>(bytes.size()), &n);
+  written = n;
+  return s;
 }
-FtStatus D2xxLibrary::getQueueStatus(FtHandle h, std::uint32_t* rx) { return api_->getQueueStatus(h, rx); }
-FtStatus D2xxLibrary::read(FtHandle h, void* b, std::uint32_t n, std::uint32_t* r) { return api_->read(h, b, n, r); }
-FtStatus D2xxLibrary::close(FtHandle h) { return api_->close(h); }
+LinkStatus D2xxLibrary::queueStatus(LinkHandle h, std::uint32_t& rxBytes) {
+  DWORD n = 0;
+  LinkStatus s = api_->getQueueStatus(h, &n);
+  rxBytes = n;
+  return s;
+}
+LinkStatus D2xxLibrary::read(LinkHandle h, std::span<std::uint8_t> buffer, std::uint32_t& got) {
+  DWORD n = 0;
+  LinkStatus s = api_->read(h, buffer.data(), static_cast<DWORD>(buffer.size()), &n);
+  got = n;
+  return s;
+}
+LinkStatus D2xxLibrary::close(LinkHandle h) { return api_->close(h); }
 
 }  // namespace tavrin

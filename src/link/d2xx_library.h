@@ -1,14 +1,15 @@
-// The vendor's D2XX library, loaded at run time (libftd2xx.so, ftd2xx.dll).
+// The vendor's D2XX library, loaded at run time (libftd2xx.so, ftd2xx.dll),
+// as a link backend: each operation is the library call of the same name.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "link/d2xx.h"
+#include "link/link.h"
 
 namespace tavrin {
 
-class D2xxLibrary : public D2xx {
+class D2xxLibrary : public Link {
  public:
   // Loads the library and all fifteen calls. On failure returns null and says
   // why in `error` (library not found, or which call it lacks).
@@ -16,21 +17,23 @@ class D2xxLibrary : public D2xx {
   static std::string defaultPath();
   ~D2xxLibrary() override;
 
-  FtStatus listDevices(void* arg1, void* arg2, std::uint32_t flags) override;
-  FtStatus openEx(void* arg1, std::uint32_t flags, FtHandle* handle) override;
-  FtStatus resetDevice(FtHandle h) override;
-  FtStatus purge(FtHandle h, std::uint32_t mask) override;
-  FtStatus setBaudRate(FtHandle h, std::uint32_t baud) override;
-  FtStatus setDataCharacteristics(FtHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override;
-  FtStatus setFlowControl(FtHandle h, std::uint16_t flow, std::uint8_t xon, std::uint8_t xoff) override;
-  FtStatus setDtr(FtHandle h) override;
-  FtStatus clrDtr(FtHandle h) override;
-  FtStatus setRts(FtHandle h) override;
-  FtStatus clrRts(FtHandle h) override;
-  FtStatus write(FtHandle h, const void* buffer, std::uint32_t count, std::uint32_t* written) override;
-  FtStatus getQueueStatus(FtHandle h, std::uint32_t* rxBytes) override;
-  FtStatus read(FtHandle h, void* buffer, std::uint32_t count, std::uint32_t* bytesRead) override;
-  FtStatus close(FtHandle h) override;
+  LinkStatus deviceCount(std::uint32_t& count) override;
+  LinkStatus deviceSerial(std::uint32_t index, std::string& serial) override;
+  LinkStatus deviceDescription(std::uint32_t index, std::string& description) override;
+  LinkStatus openByDescription(const std::string& description, LinkHandle& handle) override;
+  LinkStatus reset(LinkHandle h) override;
+  LinkStatus purge(LinkHandle h, std::uint32_t mask) override;
+  LinkStatus setBaudRate(LinkHandle h, std::uint32_t baud) override;
+  LinkStatus setDataCharacteristics(LinkHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override;
+  LinkStatus setFlowControl(LinkHandle h, std::uint16_t flow, std::uint8_t xon, std::uint8_t xoff) override;
+  LinkStatus setDtr(LinkHandle h) override;
+  LinkStatus clrDtr(LinkHandle h) override;
+  LinkStatus setRts(LinkHandle h) override;
+  LinkStatus clrRts(LinkHandle h) override;
+  LinkStatus write(LinkHandle h, std::span<const std::uint8_t> bytes, std::uint32_t& written) override;
+  LinkStatus queueStatus(LinkHandle h, std::uint32_t& rxBytes) override;
+  LinkStatus read(LinkHandle h, std::span<std::uint8_t> buffer, std::uint32_t& got) override;
+  LinkStatus close(LinkHandle h) override;
 
   struct Api;
 

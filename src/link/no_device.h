@@ -1,39 +1,46 @@
-// Stands in when no backend could be loaded: every call fails, as the library
-// does without a device, so the rest of the program carries on silently.
+// Stands in when no backend could be loaded: every operation fails, as the
+// vendor library does without a device, so the rest of the program carries on.
 #pragma once
 
-#include "link/d2xx.h"
+#include "link/link.h"
 
 namespace tavrin {
 
-class NoDevice : public D2xx {
+class NoDevice : public Link {
  public:
-  FtStatus listDevices(void*, void*, std::uint32_t) override { return ft::DEVICE_NOT_FOUND; }
-  FtStatus openEx(void*, std::uint32_t, FtHandle*) override { return ft::DEVICE_NOT_FOUND; }
-  FtStatus resetDevice(FtHandle) override { return ft::INVALID_HANDLE; }
-  FtStatus purge(FtHandle, std::uint32_t) override { return ft::INVALID_HANDLE; }
-  FtStatus setBaudRate(FtHandle, std::uint32_t) override { return ft::INVALID_HANDLE; }
-  FtStatus setDataCharacteristics(FtHandle, std::uint8_t, std::uint8_t, std::uint8_t) override {
+  LinkStatus deviceCount(std::uint32_t& count) override {
+    count = 0;
+    return ft::DEVICE_NOT_FOUND;
+  }
+  LinkStatus deviceSerial(std::uint32_t, std::string&) override { return ft::DEVICE_NOT_FOUND; }
+  LinkStatus deviceDescription(std::uint32_t, std::string&) override { return ft::DEVICE_NOT_FOUND; }
+  LinkStatus openByDescription(const std::string&, LinkHandle&) override { return ft::DEVICE_NOT_FOUND; }
+  LinkStatus reset(LinkHandle) override { return ft::INVALID_HANDLE; }
+  LinkStatus purge(LinkHandle, std::uint32_t) override { return ft::INVALID_HANDLE; }
+  LinkStatus setBaudRate(LinkHandle, std::uint32_t) override { return ft::INVALID_HANDLE; }
+  LinkStatus setDataCharacteristics(LinkHandle, std::uint8_t, std::uint8_t, std::uint8_t) override {
     return ft::INVALID_HANDLE;
   }
-  FtStatus setFlowControl(FtHandle, std::uint16_t, std::uint8_t, std::uint8_t) override { return ft::INVALID_HANDLE; }
-  FtStatus setDtr(FtHandle) override { return ft::INVALID_HANDLE; }
-  FtStatus clrDtr(FtHandle) override { return ft::INVALID_HANDLE; }
-  FtStatus setRts(FtHandle) override { return ft::INVALID_HANDLE; }
-  FtStatus clrRts(FtHandle) override { return ft::INVALID_HANDLE; }
-  FtStatus write(FtHandle, const void*, std::uint32_t, std::uint32_t* w) override {
-    if (w) *w = 0;
+  LinkStatus setFlowControl(LinkHandle, std::uint16_t, std::uint8_t, std::uint8_t) override {
     return ft::INVALID_HANDLE;
   }
-  FtStatus getQueueStatus(FtHandle, std::uint32_t* n) override {
-    if (n) *n = 0;
+  LinkStatus setDtr(LinkHandle) override { return ft::INVALID_HANDLE; }
+  LinkStatus clrDtr(LinkHandle) override { return ft::INVALID_HANDLE; }
+  LinkStatus setRts(LinkHandle) override { return ft::INVALID_HANDLE; }
+  LinkStatus clrRts(LinkHandle) override { return ft::INVALID_HANDLE; }
+  LinkStatus write(LinkHandle, std::span<const std::uint8_t>, std::uint32_t& written) override {
+    written = 0;
     return ft::INVALID_HANDLE;
   }
-  FtStatus read(FtHandle, void*, std::uint32_t, std::uint32_t* n) override {
-    if (n) *n = 0;
+  LinkStatus queueStatus(LinkHandle, std::uint32_t& rxBytes) override {
+    rxBytes = 0;
     return ft::INVALID_HANDLE;
   }
-  FtStatus close(FtHandle) override { return ft::INVALID_HANDLE; }
+  LinkStatus read(LinkHandle, std::span<std::uint8_t>, std::uint32_t& got) override {
+    got = 0;
+    return ft::INVALID_HANDLE;
+  }
+  LinkStatus close(LinkHandle) override { return ft::INVALID_HANDLE; }
 };
 
 }  // namespace tavrin

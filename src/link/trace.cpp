@@ -1,7 +1,6 @@
 #include "link/trace.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace tavrin {
 
@@ -22,15 +21,16 @@ std::string hex32(std::uint32_t v) {
   std::snprintf(buf, sizeof buf, "%08X", v);
   return buf;
 }
-std::string quoted(const char* s, std::size_t max) {
-  std::size_t n = strnlen(s, max);
-  return "\"" + std::string(s, n) + "\"";
-}
+std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// The D2XX flags each listing call and the open are traced with.
+constexpr std::uint32_t kListNumberOnly = 0x80000000u, kListByIndex = 0x40000000u;
+constexpr std::uint32_t kBySerial = 1, kByDescription = 2;
 }  // namespace
 
-TracingD2xx::~TracingD2xx() { flush(); }
+TracingLink::~TracingLink() { flush(); }
 
-void TracingD2xx::line(const std::string& text) {
+void TracingLink::line(const std::string& text) {
   char t[32];
   std::snprintf(t, sizeof t, "%.1f ", clock_());
   out_ << t << text << '\n';
@@ -41,119 +41,123 @@ void TracingD2xx::line(const std::string& text) {
   }
 }
 
-void TracingD2xx::otherCall() {
+void TracingLink::otherCall() {
   if (auto f = frames_.onOtherCall()) line(f->describe());
 }
 
-void TracingD2xx::flush() { otherCall(); }
+void TracingLink::flush() { otherCall(); }
 
-FtStatus TracingD2xx::simple(const char* name, const std::string& args, FtStatus status) {
+LinkStatus TracingLink::simple(const char* name, const std::string& args, LinkStatus status) {
   line(std::string(name) + (args.empty() ? "" : " " + args) + " -> " + std::to_string(status));
   return status;
 }
 
-FtStatus TracingD2xx::listDevices(void* arg1, void* arg2, std::uint32_t flags) {
+LinkStatus TracingLink::deviceCount(std::uint32_t& count) {
   otherCall();
-  FtStatus s = inner_.listDevices(arg1, arg2, flags);
-  std::string text = "FT_ListDevices ";
-  if (flags & ft::LIST_NUMBER_ONLY) {
-    text += hex32(flags) + " -> " + std::to_string(s);
-    if (s == ft::OK && arg1) text += " count " + std::to_string(*static_cast<std::uint32_t*>(arg1));
-  } else {
-    std::size_t size = (flags & ft::OPEN_BY_DESCRIPTION) ? 64 : 16;
-    text += std::to_string(reinterpret_cast<std::uintptr_t>(arg1)) + " " + hex32(flags) + " -> " +
-            std::to_string(s);
-    if (s == ft::OK && arg2) text += " " + quoted(static_cast<const char*>(arg2), size);
-  }
+  LinkStatus s = inner_.deviceCount(count);
+  std::string text = "FT_ListDevices " + hex32(kListNumberOnly) + " -> " + std::to_string(s);
+  if (s == ft::OK) text += " count " + std::to_string(count);
   line(text);
   return s;
 }
 
-FtStatus TracingD2xx::openEx(void* arg1, std::uint32_t flags, FtHandle* handle) {
+LinkStatus TracingLink::deviceSerial(std::uint32_t index, std::string& serial) {
   otherCall();
-  FtStatus s = inner_.openEx(arg1, flags, handle);
-  std::string what = (flags & (ft::OPEN_BY_DESCRIPTION | ft::OPEN_BY_SERIAL_NUMBER)) && arg1
-                         ? quoted(static_cast<const char*>(arg1), 64)
-                         : std::to_string(reinterpret_cast<std::uintptr_t>(arg1));
-  return simple("FT_OpenEx", what + " " + std::to_string(flags), s);
+  LinkStatus s = inner_.deviceSerial(index, serial);
+  std::string text = "FT_ListDevices " + std::to_string(index) + " " + hex32(kListByIndex | kBySerial) + " -> " +
+                     std::to_string(s);
+  if (s == ft::OK) text += " " + quoted(serial);
+  line(text);
+  return s;
 }
 
-FtStatus TracingD2xx::resetDevice(FtHandle h) {
+LinkStatus TracingLink::deviceDescription(std::uint32_t index, std::string& description) {
   otherCall();
-  return simple("FT_ResetDevice", "", inner_.resetDevice(h));
+  LinkStatus s = inner_.deviceDescription(index, description);
+  std::string text = "FT_ListDevices " + std::to_string(index) + " " + hex32(kListByIndex | kByDescription) +
+                     " -> " + std::to_string(s);
+  if (s == ft::OK) text += " " + quoted(description);
+  line(text);
+  return s;
 }
-FtStatus TracingD2xx::purge(FtHandle h, std::uint32_t mask) {
+
+LinkStatus TracingLink::openByDescription(const std::string& description, LinkHandle& handle) {
+  otherCall();
+  return simple("FT_OpenEx", quoted(description) + " " + std::to_string(kByDescription),
+                inner_.openByDescription(description, handle));
+}
+
+LinkStatus TracingLink::reset(LinkHandle h) {
+  otherCall();
+  return simple("FT_ResetDevice", "", inner_.reset(h));
+}
+LinkStatus TracingLink::purge(LinkHandle h, std::uint32_t mask) {
   otherCall();
   return simple("FT_Purge", std::to_string(mask), inner_.purge(h, mask));
 }
-FtStatus TracingD2xx::setBaudRate(FtHandle h, std::uint32_t baud) {
+LinkStatus TracingLink::setBaudRate(LinkHandle h, std::uint32_t baud) {
   otherCall();
   return simple("FT_SetBaudRate", std::to_string(baud), inner_.setBaudRate(h, baud));
 }
-FtStatus TracingD2xx::setDataCharacteristics(FtHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) {
+LinkStatus TracingLink::setDataCharacteristics(LinkHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) {
   otherCall();
   return simple("FT_SetDataCharacteristics",
                 std::to_string(w) + " " + std::to_string(s) + " " + std::to_string(p),
                 inner_.setDataCharacteristics(h, w, s, p));
 }
-FtStatus TracingD2xx::setFlowControl(FtHandle h, std::uint16_t flow, std::uint8_t xon, std::uint8_t xoff) {
+LinkStatus TracingLink::setFlowControl(LinkHandle h, std::uint16_t flow, std::uint8_t xon, std::uint8_t xoff) {
   otherCall();
   return simple("FT_SetFlowControl",
                 std::to_string(flow) + " " + std::to_string(xon) + " " + std::to_string(xoff),
                 inner_.setFlowControl(h, flow, xon, xoff));
 }
-FtStatus TracingD2xx::setDtr(FtHandle h) {
+LinkStatus TracingLink::setDtr(LinkHandle h) {
   otherCall();
   return simple("FT_SetDtr", "", inner_.setDtr(h));
 }
-FtStatus TracingD2xx::clrDtr(FtHandle h) {
+LinkStatus TracingLink::clrDtr(LinkHandle h) {
   otherCall();
   return simple("FT_ClrDtr", "", inner_.clrDtr(h));
 }
-FtStatus TracingD2xx::setRts(FtHandle h) {
+LinkStatus TracingLink::setRts(LinkHandle h) {
   otherCall();
   return simple("FT_SetRts", "", inner_.setRts(h));
 }
-FtStatus TracingD2xx::clrRts(FtHandle h) {
+LinkStatus TracingLink::clrRts(LinkHandle h) {
   otherCall();
   return simple("FT_ClrRts", "", inner_.clrRts(h));
 }
 
-FtStatus TracingD2xx::write(FtHandle h, const void* buffer, std::uint32_t count, std::uint32_t* written) {
-  auto* bytes = static_cast<const std::uint8_t*>(buffer);
-  FtStatus s = inner_.write(h, buffer, count, written);
+LinkStatus TracingLink::write(LinkHandle h, std::span<const std::uint8_t> bytes, std::uint32_t& written) {
+  LinkStatus s = inner_.write(h, bytes, written);
   // A header that the write does not continue is decoded before the write's line.
-  std::vector<ReceivedFrame> done = frames_.onWrite(bytes, count);
+  std::vector<ReceivedFrame> done = frames_.onWrite(bytes.data(), bytes.size());
   bool leadingHeader = !done.empty() && done.front().headerOnly;
   if (leadingHeader) line(done.front().describe());
-  line("FT_Write " + hexBytes(bytes, count) + " -> " + std::to_string(s));
+  line("FT_Write " + hexBytes(bytes.data(), bytes.size()) + " -> " + std::to_string(s));
   for (std::size_t i = leadingHeader ? 1 : 0; i < done.size(); ++i) line(done[i].describe());
   return s;
 }
 
-FtStatus TracingD2xx::getQueueStatus(FtHandle h, std::uint32_t* rxBytes) {
+LinkStatus TracingLink::queueStatus(LinkHandle h, std::uint32_t& rxBytes) {
   otherCall();
-  FtStatus s = inner_.getQueueStatus(h, rxBytes);
-  std::string text = "FT_GetQueueStatus -> " + std::to_string(s);
-  if (rxBytes) text += " count " + std::to_string(*rxBytes);
+  LinkStatus s = inner_.queueStatus(h, rxBytes);
+  line("FT_GetQueueStatus -> " + std::to_string(s) + " count " + std::to_string(rxBytes));
+  return s;
+}
+
+LinkStatus TracingLink::read(LinkHandle h, std::span<std::uint8_t> buffer, std::uint32_t& got) {
+  otherCall();
+  LinkStatus s = inner_.read(h, buffer, got);
+  std::string text = "FT_Read " + std::to_string(buffer.size()) + " -> " + std::to_string(s);
+  const std::size_t n = got < buffer.size() ? got : buffer.size();
+  text += " count " + std::to_string(got);
+  if (n) text += " " + hexBytes(buffer.data(), n);
   line(text);
   return s;
 }
 
-FtStatus TracingD2xx::read(FtHandle h, void* buffer, std::uint32_t count, std::uint32_t* bytesRead) {
-  otherCall();
-  FtStatus s = inner_.read(h, buffer, count, bytesRead);
-  std::string text = "FT_Read " + std::to_string(count) + " -> " + std::to_string(s);
-  if (bytesRead) {
-    std::uint32_t n = *bytesRead < count ? *bytesRead : count;
-    text += " count " + std::to_string(*bytesRead);
-    if (n) text += " " + hexBytes(static_cast<const std::uint8_t*>(buffer), n);
-  }
-  line(text);
-  return s;
-}
-
-FtStatus TracingD2xx::close(FtHandle h) {
+LinkStatus TracingLink::close(LinkHandle h) {
   otherCall();
   return simple("FT_Close", "", inner_.close(h));
 }

@@ -1,37 +1,41 @@
-// The link trace: one line per library call, "TIME_MS CALL ARGS -> STATUS",
-// and after each frame a decoded line. Wraps any backend.
+// The link trace: one line per operation, "TIME_MS CALL ARGS -> STATUS", and
+// after each frame a decoded line. Wraps any backend. Operations carry the
+// names of the D2XX calls (FT_Write, FT_ClrDtr ...) whichever backend performs
+// them, so traces of every backend compare line by line.
 #pragma once
 
 #include <functional>
 #include <ostream>
 #include <string>
 
-#include "link/d2xx.h"
+#include "link/link.h"
 #include "link/frame.h"
 
 namespace tavrin {
 
-class TracingD2xx : public D2xx {
+class TracingLink : public Link {
  public:
-  TracingD2xx(D2xx& inner, std::ostream& out, std::function<double()> clockMs)
+  TracingLink(Link& inner, std::ostream& out, std::function<double()> clockMs)
       : inner_(inner), out_(out), clock_(std::move(clockMs)) {}
-  ~TracingD2xx() override;
+  ~TracingLink() override;
 
-  FtStatus listDevices(void* arg1, void* arg2, std::uint32_t flags) override;
-  FtStatus openEx(void* arg1, std::uint32_t flags, FtHandle* handle) override;
-  FtStatus resetDevice(FtHandle h) override;
-  FtStatus purge(FtHandle h, std::uint32_t mask) override;
-  FtStatus setBaudRate(FtHandle h, std::uint32_t baud) override;
-  FtStatus setDataCharacteristics(FtHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override;
-  FtStatus setFlowControl(FtHandle h, std::uint16_t flow, std::uint8_t xon, std::uint8_t xoff) override;
-  FtStatus setDtr(FtHandle h) override;
-  FtStatus clrDtr(FtHandle h) override;
-  FtStatus setRts(FtHandle h) override;
-  FtStatus clrRts(FtHandle h) override;
-  FtStatus write(FtHandle h, const void* buffer, std::uint32_t count, std::uint32_t* written) override;
-  FtStatus getQueueStatus(FtHandle h, std::uint32_t* rxBytes) override;
-  FtStatus read(FtHandle h, void* buffer, std::uint32_t count, std::uint32_t* bytesRead) override;
-  FtStatus close(FtHandle h) override;
+  LinkStatus deviceCount(std::uint32_t& count) override;
+  LinkStatus deviceSerial(std::uint32_t index, std::string& serial) override;
+  LinkStatus deviceDescription(std::uint32_t index, std::string& description) override;
+  LinkStatus openByDescription(const std::string& description, LinkHandle& handle) override;
+  LinkStatus reset(LinkHandle h) override;
+  LinkStatus purge(LinkHandle h, std::uint32_t mask) override;
+  LinkStatus setBaudRate(LinkHandle h, std::uint32_t baud) override;
+  LinkStatus setDataCharacteristics(LinkHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override;
+  LinkStatus setFlowControl(LinkHandle h, std::uint16_t flow, std::uint8_t xon, std::uint8_t xoff) override;
+  LinkStatus setDtr(LinkHandle h) override;
+  LinkStatus clrDtr(LinkHandle h) override;
+  LinkStatus setRts(LinkHandle h) override;
+  LinkStatus clrRts(LinkHandle h) override;
+  LinkStatus write(LinkHandle h, std::span<const std::uint8_t> bytes, std::uint32_t& written) override;
+  LinkStatus queueStatus(LinkHandle h, std::uint32_t& rxBytes) override;
+  LinkStatus read(LinkHandle h, std::span<std::uint8_t> buffer, std::uint32_t& got) override;
+  LinkStatus close(LinkHandle h) override;
 
   // Writes out a header still waiting to be decoded (at the end of a run).
   void flush();
@@ -42,9 +46,9 @@ class TracingD2xx : public D2xx {
  private:
   void line(const std::string& text);
   void otherCall();
-  FtStatus simple(const char* name, const std::string& args, FtStatus status);
+  LinkStatus simple(const char* name, const std::string& args, LinkStatus status);
 
-  D2xx& inner_;
+  Link& inner_;
   std::ostream& out_;
   std::function<double()> clock_;
   FrameAssembler frames_;

@@ -5,7 +5,7 @@
 #include "core/clock.h"
 #include "core/files.h"
 #include "form/mainform.h"
-#include "link/current.h"
+#include "drive/current.h"
 
 namespace tavrin {
 

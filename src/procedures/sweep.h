@@ -12,8 +12,8 @@
 #include "core/files.h"
 #include "form/mainform.h"
 #include "form/waits.h"
-#include "link/current.h"
-#include "link/device_link.h"
+#include "drive/current.h"
+#include "drive/device_link.h"
 #include "procedures/logging.h"
 
 namespace tavrin {

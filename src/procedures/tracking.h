@@ -8,9 +8,9 @@
 
 #include "form/mainform.h"
 #include "form/waits.h"
-#include "link/current.h"
-#include "link/device_link.h"
-#include "link/motor.h"
+#include "drive/current.h"
+#include "drive/device_link.h"
+#include "drive/motor.h"
 #include "procedures/sweep.h"
 
 namespace tavrin {

@@ -15,8 +15,8 @@
 #include "core/files.h"
 #include "form/mainform.h"
 #include "form/waits.h"
-#include "link/device_link.h"
-#include "link/motor.h"
+#include "drive/device_link.h"
+#include "drive/motor.h"
 #include "procedures/tracking.h"
 #include "sequencer/sequence_file.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/d2xx.h"
+#include "link/link.h"
 #include "sim/sim_board.h"
 
 namespace tavrin {
@@ -23,7 +23,7 @@ struct Backend {
   const char* name;
   const char* about;
   // Returns the backend, or null with the reason it cannot run here.
-  std::function<std::unique_ptr<D2xx>(const BackendOptions&, std::function<double()> clockMs, std::string& whyNot)>
+  std::function<std::unique_ptr<Link>(const BackendOptions&, std::function<double()> clockMs, std::string& whyNot)>
       open;
 };
 

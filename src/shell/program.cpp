@@ -11,11 +11,11 @@
 
 namespace tavrin {
 
-Program::Program(Toolkit& toolkit, D2xx& d2xx, ProgramSetup setup)
+Program::Program(Toolkit& toolkit, Link& board, ProgramSetup setup)
     : setup_(std::move(setup)),
       form(toolkit),
       waits(form),
-      link(form, d2xx),
+      link(form, board),
       current(form, waits, link, setup_.paths),
       frequency(form),
       motor(form, link),

@@ -10,14 +10,14 @@
 #include "core/toolkit.h"
 #include "form/mainform.h"
 #include "form/waits.h"
-#include "link/d2xx.h"
+#include "link/link.h"
 #include "controls/frequency_entry.h"
 #include "controls/phase_entry.h"
 #include "controls/stepping.h"
 #include "controls/supply.h"
-#include "link/current.h"
-#include "link/device_link.h"
-#include "link/motor.h"
+#include "drive/current.h"
+#include "drive/device_link.h"
+#include "drive/motor.h"
 #include "procedures/logging.h"
 #include "procedures/sweep.h"
 #include "procedures/tracking.h"
@@ -43,7 +43,7 @@ class Program {
   ProgramSetup setup_;  // first: the subsystems below keep references into it
 
  public:
-  Program(Toolkit& toolkit, D2xx& d2xx, ProgramSetup setup);
+  Program(Toolkit& toolkit, Link& board, ProgramSetup setup);
 
   Mainform form;
   Waits waits;

@@ -12,7 +12,7 @@ namespace tavrin::sim {
 namespace {
 // The handle the simulated library gives out: any non-null value will do, and a
 // fixed one keeps traces and dumps repeatable.
-FtHandle const kHandle = reinterpret_cast<FtHandle>(std::uintptr_t{1});
+LinkHandle const kHandle = reinterpret_cast<LinkHandle>(std::uintptr_t{1});
 }  // namespace
 
 namespace {
@@ -83,85 +83,80 @@ bool SimBoard::plugged() {
   return !(cfg_.unplugAfterCalls && calls_ > *cfg_.unplugAfterCalls);
 }
 
-FtStatus SimBoard::check(FtHandle h, const char* stepFault) {
+LinkStatus SimBoard::check(LinkHandle h, const char* stepFault) {
   if (!plugged()) return ft::DEVICE_NOT_FOUND;
   if (!open_ || h != kHandle) return ft::INVALID_HANDLE;
   if (stepFault && fault(stepFault)) return ft::IO_ERROR;
   return ft::OK;
 }
 
-FtStatus SimBoard::listDevices(void* arg1, void* arg2, std::uint32_t flags) {
+LinkStatus SimBoard::deviceCount(std::uint32_t& count) {
   if (!plugged()) return ft::DEVICE_NOT_FOUND;
-  bool present = !fault("no-device");
-  if (flags & ft::LIST_NUMBER_ONLY) {
-    if (fault("list")) return ft::OTHER_ERROR;
-    if (!arg1) return ft::INVALID_PARAMETER;
-    *static_cast<std::uint32_t*>(arg1) = present ? 1 : 0;
-    return ft::OK;
-  }
-  if (!(flags & ft::LIST_BY_INDEX) || !arg2) return ft::INVALID_PARAMETER;
-  if (!present || reinterpret_cast<std::uintptr_t>(arg1) != 0) return ft::DEVICE_NOT_FOUND;
-  if (flags & ft::OPEN_BY_SERIAL_NUMBER) {
-    if (fault("serial")) return ft::IO_ERROR;
-    std::snprintf(static_cast<char*>(arg2), 16, "%s", cfg_.serial.c_str());
-    return ft::OK;
-  }
-  if (flags & ft::OPEN_BY_DESCRIPTION) {
-    if (fault("description")) return ft::IO_ERROR;
-    std::snprintf(static_cast<char*>(arg2), 64, "%s", cfg_.description.c_str());
-    return ft::OK;
-  }
-  return ft::INVALID_PARAMETER;
-}
-
-FtStatus SimBoard::openEx(void* arg1, std::uint32_t flags, FtHandle* handle) {
-  if (!plugged()) return ft::DEVICE_NOT_FOUND;
-  if (!handle || !arg1) return ft::INVALID_PARAMETER;
-  if (fault("no-device") || fault("open")) return ft::DEVICE_NOT_OPENED;
-  const char* name = static_cast<const char*>(arg1);
-  bool match = (flags == ft::OPEN_BY_DESCRIPTION && cfg_.description == name) ||
-               (flags == ft::OPEN_BY_SERIAL_NUMBER && cfg_.serial == name);
-  if (!match) return ft::DEVICE_NOT_FOUND;
-  if (open_) return ft::DEVICE_NOT_OPENED;
-  open_ = true;
-  *handle = kHandle;
+  if (fault("list")) return ft::OTHER_ERROR;
+  count = fault("no-device") ? 0 : 1;
   return ft::OK;
 }
 
-FtStatus SimBoard::resetDevice(FtHandle h) { return check(h, "reset"); }
+LinkStatus SimBoard::deviceText(std::uint32_t index, const char* stepFault, const std::string& text,
+                                std::size_t limit, std::string& out) {
+  if (!plugged()) return ft::DEVICE_NOT_FOUND;
+  if (fault("no-device") || index != 0) return ft::DEVICE_NOT_FOUND;
+  if (fault(stepFault)) return ft::IO_ERROR;
+  out = text.substr(0, limit);  // what the chip's memory holds
+  return ft::OK;
+}
 
-FtStatus SimBoard::purge(FtHandle h, std::uint32_t mask) {
-  FtStatus s = check(h, "purge");
+LinkStatus SimBoard::deviceSerial(std::uint32_t index, std::string& serial) {
+  return deviceText(index, "serial", cfg_.serial, 15, serial);
+}
+LinkStatus SimBoard::deviceDescription(std::uint32_t index, std::string& description) {
+  return deviceText(index, "description", cfg_.description, 63, description);
+}
+
+LinkStatus SimBoard::openByDescription(const std::string& description, LinkHandle& handle) {
+  if (!plugged()) return ft::DEVICE_NOT_FOUND;
+  if (fault("no-device") || fault("open")) return ft::DEVICE_NOT_OPENED;
+  if (cfg_.description != description) return ft::DEVICE_NOT_FOUND;
+  if (open_) return ft::DEVICE_NOT_OPENED;
+  open_ = true;
+  handle = kHandle;
+  return ft::OK;
+}
+
+LinkStatus SimBoard::reset(LinkHandle h) { return check(h, "reset"); }
+
+LinkStatus SimBoard::purge(LinkHandle h, std::uint32_t mask) {
+  LinkStatus s = check(h, "purge");
   if (s == ft::OK && (mask & ft::PURGE_RX)) rx_.clear();
   return s;
 }
 
-FtStatus SimBoard::setBaudRate(FtHandle h, std::uint32_t baud) {
-  FtStatus s = check(h, "baud");
+LinkStatus SimBoard::setBaudRate(LinkHandle h, std::uint32_t baud) {
+  LinkStatus s = check(h, "baud");
   return s == ft::OK && baud == 0 ? ft::INVALID_PARAMETER : s;
 }
-FtStatus SimBoard::setDataCharacteristics(FtHandle h, std::uint8_t, std::uint8_t, std::uint8_t) {
+LinkStatus SimBoard::setDataCharacteristics(LinkHandle h, std::uint8_t, std::uint8_t, std::uint8_t) {
   return check(h, "data");
 }
-FtStatus SimBoard::setFlowControl(FtHandle h, std::uint16_t, std::uint8_t, std::uint8_t) { return check(h, "flow"); }
+LinkStatus SimBoard::setFlowControl(LinkHandle h, std::uint16_t, std::uint8_t, std::uint8_t) { return check(h, "flow"); }
 
-FtStatus SimBoard::setDtr(FtHandle h) {
-  FtStatus s = check(h);
+LinkStatus SimBoard::setDtr(LinkHandle h) {
+  LinkStatus s = check(h);
   if (s == ft::OK) dtr_ = true;
   return s;
 }
-FtStatus SimBoard::clrDtr(FtHandle h) {
-  FtStatus s = check(h, "dtr");
+LinkStatus SimBoard::clrDtr(LinkHandle h) {
+  LinkStatus s = check(h, "dtr");
   if (s == ft::OK) dtr_ = false;
   return s;
 }
-FtStatus SimBoard::setRts(FtHandle h) {
-  FtStatus s = check(h);
+LinkStatus SimBoard::setRts(LinkHandle h) {
+  LinkStatus s = check(h);
   if (s == ft::OK) rts_ = true;
   return s;
 }
-FtStatus SimBoard::clrRts(FtHandle h) {
-  FtStatus s = check(h, "rts");
+LinkStatus SimBoard::clrRts(LinkHandle h) {
+  LinkStatus s = check(h, "rts");
   if (s == ft::OK) rts_ = false;
   return s;
 }
@@ -171,22 +166,20 @@ void SimBoard::noteOtherCall() {
   if (auto f = assembler_.onOtherCall()) onFrame(*f);
 }
 
-FtStatus SimBoard::write(FtHandle h, const void* buffer, std::uint32_t count, std::uint32_t* written) {
-  if (written) *written = 0;
+LinkStatus SimBoard::write(LinkHandle h, std::span<const std::uint8_t> bytes, std::uint32_t& written) {
+  written = 0;
   ++calls_;
   if (cfg_.unplugAfterCalls && calls_ > *cfg_.unplugAfterCalls) return ft::DEVICE_NOT_FOUND;
   if (!open_ || h != kHandle) return ft::INVALID_HANDLE;
-  if (!buffer && count) return ft::INVALID_PARAMETER;
-  auto* bytes = static_cast<const std::uint8_t*>(buffer);
-  auto done = assembler_.onWrite(bytes, count);
+  auto done = assembler_.onWrite(bytes.data(), bytes.size());
   for (const auto& f : done) {
     if (f.headerOnly) onFrame(f);
   }
-  if (count == 2 && bytes[0] == kStx) headerTime_ = clock_();
+  if (bytes.size() == 2 && bytes[0] == kStx) headerTime_ = clock_();
   for (const auto& f : done) {
     if (!f.headerOnly) onFrame(f);
   }
-  if (written) *written = count;
+  written = static_cast<std::uint32_t>(bytes.size());
   return ft::OK;
 }
 
@@ -241,38 +234,35 @@ void SimBoard::answerCurrentRequest(double requestTime) {
   for (char c : text) rx_.push_back(Pending{at, static_cast<std::uint8_t>(c)});
 }
 
-FtStatus SimBoard::getQueueStatus(FtHandle h, std::uint32_t* rxBytes) {
-  if (rxBytes) *rxBytes = 0;
-  FtStatus s = check(h);
+LinkStatus SimBoard::queueStatus(LinkHandle h, std::uint32_t& rxBytes) {
+  rxBytes = 0;
+  LinkStatus s = check(h);
   if (s != ft::OK) return s;
-  if (!rxBytes) return ft::INVALID_PARAMETER;
   double now = clock_();
   std::uint32_t n = 0;
   for (const auto& p : rx_) {
     if (p.at > now) break;
     ++n;
   }
-  *rxBytes = n;
+  rxBytes = n;
   return ft::OK;
 }
 
-FtStatus SimBoard::read(FtHandle h, void* buffer, std::uint32_t count, std::uint32_t* bytesRead) {
-  if (bytesRead) *bytesRead = 0;
-  FtStatus s = check(h);
+LinkStatus SimBoard::read(LinkHandle h, std::span<std::uint8_t> buffer, std::uint32_t& got) {
+  got = 0;
+  LinkStatus s = check(h);
   if (s != ft::OK) return s;
-  if (!buffer && count) return ft::INVALID_PARAMETER;
   double now = clock_();
   std::uint32_t n = 0;
-  auto* out = static_cast<std::uint8_t*>(buffer);
-  while (n < count && !rx_.empty() && rx_.front().at <= now) {
-    out[n++] = rx_.front().byte;
+  while (n < buffer.size() && !rx_.empty() && rx_.front().at <= now) {
+    buffer[n++] = rx_.front().byte;
     rx_.pop_front();
   }
-  if (bytesRead) *bytesRead = n;
+  got = n;
   return ft::OK;
 }
 
-FtStatus SimBoard::close(FtHandle h) {
+LinkStatus SimBoard::close(LinkHandle h) {
   if (!plugged()) return ft::DEVICE_NOT_FOUND;
   if (!open_ || h != kHandle) return ft::INVALID_HANDLE;
   ++closes_;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "link/d2xx.h"
+#include "link/link.h"
 #include "link/frame.h"
 
 namespace tavrin::sim {
@@ -59,25 +59,27 @@ bool parseJump(const std::string& text, MotorModel& model, std::string& error);
 // Supply voltage in volts for a supply code 0..180.
 double supplyVolts(std::uint8_t code);
 
-class SimBoard : public D2xx {
+class SimBoard : public Link {
  public:
   SimBoard(SimConfig config, std::function<double()> clockMs);
 
-  FtStatus listDevices(void* arg1, void* arg2, std::uint32_t flags) override;
-  FtStatus openEx(void* arg1, std::uint32_t flags, FtHandle* handle) override;
-  FtStatus resetDevice(FtHandle h) override;
-  FtStatus purge(FtHandle h, std::uint32_t mask) override;
-  FtStatus setBaudRate(FtHandle h, std::uint32_t baud) override;
-  FtStatus setDataCharacteristics(FtHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override;
-  FtStatus setFlowControl(FtHandle h, std::uint16_t flow, std::uint8_t xon, std::uint8_t xoff) override;
-  FtStatus setDtr(FtHandle h) override;
-  FtStatus clrDtr(FtHandle h) override;
-  FtStatus setRts(FtHandle h) override;
-  FtStatus clrRts(FtHandle h) override;
-  FtStatus write(FtHandle h, const void* buffer, std::uint32_t count, std::uint32_t* written) override;
-  FtStatus getQueueStatus(FtHandle h, std::uint32_t* rxBytes) override;
-  FtStatus read(FtHandle h, void* buffer, std::uint32_t count, std::uint32_t* bytesRead) override;
-  FtStatus close(FtHandle h) override;
+  LinkStatus deviceCount(std::uint32_t& count) override;
+  LinkStatus deviceSerial(std::uint32_t index, std::string& serial) override;
+  LinkStatus deviceDescription(std::uint32_t index, std::string& description) override;
+  LinkStatus openByDescription(const std::string& description, LinkHandle& handle) override;
+  LinkStatus reset(LinkHandle h) override;
+  LinkStatus purge(LinkHandle h, std::uint32_t mask) override;
+  LinkStatus setBaudRate(LinkHandle h, std::uint32_t baud) override;
+  LinkStatus setDataCharacteristics(LinkHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override;
+  LinkStatus setFlowControl(LinkHandle h, std::uint16_t flow, std::uint8_t xon, std::uint8_t xoff) override;
+  LinkStatus setDtr(LinkHandle h) override;
+  LinkStatus clrDtr(LinkHandle h) override;
+  LinkStatus setRts(LinkHandle h) override;
+  LinkStatus clrRts(LinkHandle h) override;
+  LinkStatus write(LinkHandle h, std::span<const std::uint8_t> bytes, std::uint32_t& written) override;
+  LinkStatus queueStatus(LinkHandle h, std::uint32_t& rxBytes) override;
+  LinkStatus read(LinkHandle h, std::span<std::uint8_t> buffer, std::uint32_t& got) override;
+  LinkStatus close(LinkHandle h) override;
 
   // What the board sees, for tests and the demo.
   bool dtr() const { return dtr_; }
@@ -99,7 +101,9 @@ class SimBoard : public D2xx {
   bool fault(const char* name) const { return cfg_.faults.count(name) != 0; }
   // Counts a call; false once the board has been unplugged.
   bool plugged();
-  FtStatus check(FtHandle h, const char* stepFault = nullptr);
+  LinkStatus check(LinkHandle h, const char* stepFault = nullptr);
+  LinkStatus deviceText(std::uint32_t index, const char* stepFault, const std::string& text, std::size_t limit,
+                        std::string& out);
   void onFrame(const ReceivedFrame& f);
   void answerCurrentRequest(double requestTime);
   void noteOtherCall();

@@ -25,49 +25,31 @@ namespace tavrin::testing {
 
 // Answers each current request with the next canned reply (at once) and
 // passes everything else to the simulated board.
-class CannedReplies : public D2xx {
+class CannedReplies : public ForwardingLink {
  public:
-  explicit CannedReplies(D2xx& inner) : inner_(inner) {}
+  explicit CannedReplies(Link& inner) : ForwardingLink(inner) {}
   std::deque<std::string> replies;
 
-  FtStatus listDevices(void* a, void* b, std::uint32_t f) override { return inner_.listDevices(a, b, f); }
-  FtStatus openEx(void* a, std::uint32_t f, FtHandle* h) override { return inner_.openEx(a, f, h); }
-  FtStatus resetDevice(FtHandle h) override { return inner_.resetDevice(h); }
-  FtStatus purge(FtHandle h, std::uint32_t m) override { return inner_.purge(h, m); }
-  FtStatus setBaudRate(FtHandle h, std::uint32_t b) override { return inner_.setBaudRate(h, b); }
-  FtStatus setDataCharacteristics(FtHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override {
-    return inner_.setDataCharacteristics(h, w, s, p);
-  }
-  FtStatus setFlowControl(FtHandle h, std::uint16_t f, std::uint8_t x, std::uint8_t y) override {
-    return inner_.setFlowControl(h, f, x, y);
-  }
-  FtStatus setDtr(FtHandle h) override { return inner_.setDtr(h); }
-  FtStatus clrDtr(FtHandle h) override { return inner_.clrDtr(h); }
-  FtStatus setRts(FtHandle h) override { return inner_.setRts(h); }
-  FtStatus clrRts(FtHandle h) override { return inner_.clrRts(h); }
-  FtStatus write(FtHandle h, const void* b, std::uint32_t n, std::uint32_t* w) override {
-    auto* p = static_cast<const std::uint8_t*>(b);
-    if (n == 2 && p[0] == 2 && p[1] == 7 && !replies.empty()) {
+  LinkStatus write(LinkHandle h, std::span<const std::uint8_t> b, std::uint32_t& w) override {
+    if (b.size() == 2 && b[0] == 2 && b[1] == 7 && !replies.empty()) {
       queued_ += replies.front();
       replies.pop_front();
     }
-    return inner_.write(h, b, n, w);
+    return inner().write(h, b, w);
   }
-  FtStatus getQueueStatus(FtHandle, std::uint32_t* n) override {
-    *n = static_cast<std::uint32_t>(queued_.size());
-    return 0;
+  LinkStatus queueStatus(LinkHandle, std::uint32_t& n) override {
+    n = static_cast<std::uint32_t>(queued_.size());
+    return ft::OK;
   }
-  FtStatus read(FtHandle, void* b, std::uint32_t n, std::uint32_t* got) override {
-    std::uint32_t k = std::min<std::uint32_t>(n, static_cast<std::uint32_t>(queued_.size()));
-    std::copy_n(queued_.data(), k, static_cast<char*>(b));
+  LinkStatus read(LinkHandle, std::span<std::uint8_t> b, std::uint32_t& got) override {
+    std::size_t k = std::min(b.size(), queued_.size());
+    std::copy_n(queued_.data(), k, b.data());
     queued_.erase(0, k);
-    *got = k;
-    return 0;
+    got = static_cast<std::uint32_t>(k);
+    return ft::OK;
   }
-  FtStatus close(FtHandle h) override { return inner_.close(h); }
 
  private:
-  D2xx& inner_;
   std::string queued_;
 };
 
@@ -86,7 +68,7 @@ struct Rig {
       : root(freshDriveRoot()),
         board(std::move(config), [this] { return tk.nowMs(); }),
         canned(board),
-        trace(useCanned ? static_cast<D2xx&>(this->canned) : board, traceOut, [this] { return tk.nowMs(); }),
+        trace(useCanned ? static_cast<Link&>(this->canned) : board, traceOut, [this] { return tk.nowMs(); }),
         program(tk, trace, setup(root, std::move(decimalSeparator), std::move(commandLine))) {
     tk.onMessage([this](const std::string& m) { messages.push_back(m); });
   }
@@ -170,7 +152,7 @@ struct Rig {
   sim::SimBoard board;
   CannedReplies canned;
   std::ostringstream traceOut;
-  TracingD2xx trace;
+  TracingLink trace;
   Program program;
   std::vector<std::string> messages;
 };

@@ -65,33 +65,5 @@ INSTANTIATE_TEST_SUITE_P(EachStep, OpenCommPortSteps, ::testing::ValuesIn(kSteps
   return n;
 });
 
-// The simulated board behind device texts that fill their buffers, without a NUL.
-struct FullBuffers : testing::CannedReplies {
-  using CannedReplies::CannedReplies;
-  std::string openedWith;
-
-  FtStatus listDevices(void* arg1, void* arg2, std::uint32_t flags) override {
-    if (flags & ft::LIST_NUMBER_ONLY) return CannedReplies::listDevices(arg1, arg2, flags);
-    std::string text = (flags & ft::OPEN_BY_DESCRIPTION) ? std::string(64, 'D') : "ABCDEFGHIJKLMNOP";
-    std::memcpy(arg2, text.data(), text.size());
-    return ft::OK;
-  }
-  FtStatus openEx(void* arg1, std::uint32_t flags, FtHandle* h) override {
-    openedWith = static_cast<const char*>(arg1);
-    std::string simulated = sim::SimConfig{}.description;
-    return CannedReplies::openEx(simulated.data(), flags, h);
-  }
-};
-
-TEST(OpenCommPort, KeepsDeviceTextsThatFillTheirBuffersWhole) {
-  testing::Rig rig;
-  FullBuffers lib(rig.board);
-  DeviceLink link(rig.form(), lib);
-  link.OpenCommPort();
-  EXPECT_EQ(lib.openedWith, std::string(64, 'D'));  // handed over NUL-terminated
-  EXPECT_EQ(rig.form().Info.text, " - " + std::string(64, 'D') + "  Handle: ABCDEFGHIJKLMNOP");
-  EXPECT_EQ(rig.form().module1.LastStatus, ft::OK);
-}
-
 }  // namespace
 }  // namespace tavrin

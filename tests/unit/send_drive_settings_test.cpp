@@ -108,7 +108,7 @@ TEST(RefusalNote, KeepsWhatInfoShowedUntilTheNextFrame) {
     const char* faults;
     const char* shown;
     Rgb color;
-    FtStatus lastStatus;
+    LinkStatus lastStatus;
   } cases[] = {
       {"", " - Tavrin Drive Board (simulated)  Handle: TVSIM001", colors::darkGrey, ft::OK},
       {"open", "Comm ERROR: FTDI failed to open device", colors::red, ft::INVALID_HANDLE},

@@ -21,7 +21,7 @@ class SimBoardTest : public ::testing::Test {
     ASSERT_TRUE(parseFaults(faults, config, error)) << error;
     board = std::make_unique<SimBoard>(config, [this] { return now; });
     std::string description = config.description;
-    ASSERT_EQ(board->openEx(description.data(), ft::OPEN_BY_DESCRIPTION, &h), ft::OK);
+    ASSERT_EQ(board->openByDescription(description, h), ft::OK);
   }
   void send(std::uint8_t mode, double degrees = 90, double hz = 44000) {
     FrameFields f;
@@ -31,18 +31,17 @@ class SimBoardTest : public ::testing::Test {
     f.poutHi = 1;
     for (const auto& w : frameWrites(f)) {
       std::uint32_t written = 0;
-      ASSERT_EQ(board->write(h, w.data(), static_cast<std::uint32_t>(w.size()), &written), ft::OK);
+      ASSERT_EQ(board->write(h, w, written), ft::OK);
       ASSERT_EQ(written, w.size());
     }
   }
   std::string readAll() {
     std::uint32_t n = 0;
-    EXPECT_EQ(board->getQueueStatus(h, &n), ft::OK);
-    std::string s(n, '\0');
+    EXPECT_EQ(board->queueStatus(h, n), ft::OK);
+    std::vector<std::uint8_t> bytes(n);
     std::uint32_t got = 0;
-    EXPECT_EQ(board->read(h, s.data(), n, &got), ft::OK);
-    s.resize(got);
-    return s;
+    EXPECT_EQ(board->read(h, bytes, got), ft::OK);
+    return std::string(bytes.begin(), bytes.begin() + got);
   }
 
   // The count of the reply to a request sent now, read after its latency.
@@ -57,7 +56,7 @@ class SimBoardTest : public ::testing::Test {
   double now = 0;
   MotorModel model;  // the motor of the next openBoard
   std::unique_ptr<SimBoard> board;
-  FtHandle h = nullptr;
+  LinkHandle h = nullptr;
 };
 
 TEST_F(SimBoardTest, OnlyARequestIsAnsweredHeaderOnlyOrWhole) {
@@ -107,12 +106,12 @@ TEST_F(SimBoardTest, LinesAndCloseFollowTheCallsUntilUnplugged) {
   EXPECT_FALSE(board->isOpen());
 
   openBoard("unplug=3");  // the open was call 1
-  EXPECT_EQ(board->resetDevice(h), ft::OK);
+  EXPECT_EQ(board->reset(h), ft::OK);
   EXPECT_EQ(board->clrRts(h), ft::OK);
   EXPECT_EQ(board->clrDtr(h), ft::DEVICE_NOT_FOUND);
   std::uint8_t header[] = {0x02, 0x01};
   std::uint32_t written = 99;
-  EXPECT_EQ(board->write(h, header, 2, &written), ft::DEVICE_NOT_FOUND);
+  EXPECT_EQ(board->write(h, std::span(header, 2), written), ft::DEVICE_NOT_FOUND);
   EXPECT_EQ(written, 0u);
 }
 

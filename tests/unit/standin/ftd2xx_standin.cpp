@@ -1,6 +1,8 @@
 // Stand-in libftd2xx: the vendor's C calls, with their documented signatures,
 // answered by the simulated drive board.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -32,7 +34,7 @@ struct StandIn {
   void* clockContext = nullptr;
   std::unique_ptr<tavrin::sim::SimBoard> board;
   std::ostringstream received;
-  std::unique_ptr<tavrin::TracingD2xx> tracing;
+  std::unique_ptr<tavrin::TracingLink> tracing;
   std::string receivedText;
 };
 StandIn standIn;
@@ -43,10 +45,10 @@ void makeBoard(const tavrin::sim::SimConfig& config) {
   standIn.tracing.reset();
   standIn.received.str("");
   standIn.board = std::make_unique<tavrin::sim::SimBoard>(config, now);
-  standIn.tracing = std::make_unique<tavrin::TracingD2xx>(*standIn.board, standIn.received, now);
+  standIn.tracing = std::make_unique<tavrin::TracingLink>(*standIn.board, standIn.received, now);
 }
 
-tavrin::D2xx& board() {
+tavrin::Link& board() {
   if (!standIn.tracing) makeBoard(tavrin::sim::SimConfig{});
   return *standIn.tracing;
 }
@@ -82,13 +84,41 @@ STANDIN_EXPORT const char* TavrinStandIn_Received() {
 
 // ---- the vendor's calls ----
 
+// The vendor's flags for listing and opening.
+constexpr DWORD kListNumberOnly = 0x80000000u, kListByIndex = 0x40000000u;
+constexpr DWORD kBySerial = 1, kByDescription = 2;
+
 STANDIN_EXPORT FT_STATUS FT_ListDevices(PVOID pArg1, PVOID pArg2, DWORD Flags) {
-  return board().listDevices(pArg1, pArg2, Flags);
+  if (Flags & kListNumberOnly) {
+    if (!pArg1) return tavrin::ft::INVALID_PARAMETER;
+    std::uint32_t n = 0;
+    FT_STATUS s = board().deviceCount(n);
+    if (s == tavrin::ft::OK) *static_cast<DWORD*>(pArg1) = n;
+    return s;
+  }
+  if (!(Flags & kListByIndex) || !pArg2) return tavrin::ft::INVALID_PARAMETER;
+  // By index, the index itself is passed in place of the pointer.
+  auto index = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pArg1));
+  std::string text;
+  std::size_t size = 0;
+  FT_STATUS s = tavrin::ft::INVALID_PARAMETER;
+  if (Flags & kBySerial) {
+    s = board().deviceSerial(index, text);
+    size = 16;
+  } else if (Flags & kByDescription) {
+    s = board().deviceDescription(index, text);
+    size = 64;
+  }
+  // As the vendor's library does: the text and its NUL while it fits, else
+  // the buffer filled whole.
+  if (s == tavrin::ft::OK) std::memcpy(pArg2, text.c_str(), std::min(text.size() + 1, size));
+  return s;
 }
 STANDIN_EXPORT FT_STATUS FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle) {
-  return board().openEx(pArg1, Flags, pHandle);
+  if (!pArg1 || !pHandle || Flags != kByDescription) return tavrin::ft::INVALID_PARAMETER;
+  return board().openByDescription(static_cast<const char*>(pArg1), *pHandle);
 }
-STANDIN_EXPORT FT_STATUS FT_ResetDevice(FT_HANDLE ftHandle) { return board().resetDevice(ftHandle); }
+STANDIN_EXPORT FT_STATUS FT_ResetDevice(FT_HANDLE ftHandle) { return board().reset(ftHandle); }
 STANDIN_EXPORT FT_STATUS FT_Purge(FT_HANDLE ftHandle, ULONG Mask) { return board().purge(ftHandle, Mask); }
 STANDIN_EXPORT FT_STATUS FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate) {
   return board().setBaudRate(ftHandle, BaudRate);
@@ -106,13 +136,25 @@ STANDIN_EXPORT FT_STATUS FT_SetRts(FT_HANDLE ftHandle) { return board().setRts(f
 STANDIN_EXPORT FT_STATUS FT_ClrRts(FT_HANDLE ftHandle) { return board().clrRts(ftHandle); }
 STANDIN_EXPORT FT_STATUS FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite,
                                   LPDWORD lpdwBytesWritten) {
-  return board().write(ftHandle, lpBuffer, dwBytesToWrite, lpdwBytesWritten);
+  if (!lpBuffer && dwBytesToWrite) return tavrin::ft::INVALID_PARAMETER;
+  std::uint32_t written = 0;
+  FT_STATUS s = board().write(ftHandle, {static_cast<const std::uint8_t*>(lpBuffer), dwBytesToWrite}, written);
+  if (lpdwBytesWritten) *lpdwBytesWritten = written;
+  return s;
 }
 STANDIN_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes) {
-  return board().getQueueStatus(ftHandle, dwRxBytes);
+  if (!dwRxBytes) return tavrin::ft::INVALID_PARAMETER;
+  std::uint32_t n = 0;
+  FT_STATUS s = board().queueStatus(ftHandle, n);
+  *dwRxBytes = n;
+  return s;
 }
 STANDIN_EXPORT FT_STATUS FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead,
                                  LPDWORD lpdwBytesReturned) {
-  return board().read(ftHandle, lpBuffer, dwBytesToRead, lpdwBytesReturned);
+  if (!lpBuffer && dwBytesToRead) return tavrin::ft::INVALID_PARAMETER;
+  std::uint32_t got = 0;
+  FT_STATUS s = board().read(ftHandle, {static_cast<std::uint8_t*>(lpBuffer), dwBytesToRead}, got);
+  if (lpdwBytesReturned) *lpdwBytesReturned = got;
+  return s;
 }
 STANDIN_EXPORT FT_STATUS FT_Close(FT_HANDLE ftHandle) { return board().close(ftHandle); }

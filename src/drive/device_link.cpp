@@ -1,22 +1,13 @@
-#include "link/device_link.h"
-
-#include <cstring>
+#include "drive/device_link.h"
 
 #include "core/numbers.h"
 
 namespace tavrin {
 
-namespace {
-std::string cutAtNul(const char* buf, std::size_t size) {
-  // A text that fills its buffer without a NUL is kept whole, never read past.
-  return std::string(buf, strnlen(buf, size));
-}
-}  // namespace
-
-DeviceLink::DeviceLink(Mainform& form, D2xx& d2xx)
+DeviceLink::DeviceLink(Mainform& form, Link& link)
     : f_(form),
-      watch_(d2xx,
-             [this](const char* call, FtStatus status) {
+      watch_(link,
+             [this](const char* call, LinkStatus status) {
                f_.setForecolor(f_.Info, colors::red);
                f_.setText(f_.Info, std::string("Comm ERROR: ") + call + " failed (status " + std::to_string(status) +
                                        ") - the board no longer answers");
@@ -31,31 +22,26 @@ void DeviceLink::OpenCommPort() {
   };
 
   std::uint32_t count = 0;
-  char none[1] = {0};
-  m.LastStatus = ft_.listDevices(&count, none, ft::LIST_NUMBER_ONLY);
+  m.LastStatus = ft_.deviceCount(count);
   if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI driver not ready");
 
-  char serial[16] = {0};
-  m.LastStatus = ft_.listDevices(reinterpret_cast<void*>(std::uintptr_t{0}), serial,
-                                 ft::LIST_BY_INDEX | ft::OPEN_BY_SERIAL_NUMBER);
+  std::string serial;
+  m.LastStatus = ft_.deviceSerial(0, serial);
   if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI port not responding");
-  m.DeviceSerial = cutAtNul(serial, sizeof serial);
+  m.DeviceSerial = serial;
 
-  char description[64] = {0};
-  m.LastStatus = ft_.listDevices(reinterpret_cast<void*>(std::uintptr_t{0}), description,
-                                 ft::LIST_BY_INDEX | ft::OPEN_BY_DESCRIPTION);
+  std::string description;
+  m.LastStatus = ft_.deviceDescription(0, description);
   if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI device not ready");
-  m.DeviceDescription = cutAtNul(description, sizeof description);
+  m.DeviceDescription = description;
   f_.setText(f_.Info, " - " + m.DeviceDescription + "  Handle: " + m.DeviceSerial);
 
-  // The library wants a NUL-terminated text; the description may have filled its buffer.
-  std::string name = m.DeviceDescription;
-  FtHandle handle = nullptr;
-  m.LastStatus = ft_.openEx(name.data(), ft::OPEN_BY_DESCRIPTION, &handle);
+  LinkHandle handle = nullptr;
+  m.LastStatus = ft_.openByDescription(m.DeviceDescription, handle);
   if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI failed to open device");
   m.DeviceHandle = handle;
 
-  m.LastStatus = ft_.resetDevice(m.DeviceHandle);
+  m.LastStatus = ft_.reset(m.DeviceHandle);
   if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI failed to reset device");
   m.LastStatus = ft_.purge(m.DeviceHandle, ft::PURGE_RX | ft::PURGE_TX);
   if (m.LastStatus != ft::OK) return fail("Comm ERROR: FTDI failed to purge device");
@@ -113,7 +99,7 @@ bool DeviceLink::SendDriveSettings() {
   clearNote();
   for (const auto& chunk : frameWrites(*fields)) {
     std::uint32_t written = 0;
-    m.LastStatus = ft_.write(m.DeviceHandle, chunk.data(), static_cast<std::uint32_t>(chunk.size()), &written);
+    m.LastStatus = ft_.write(m.DeviceHandle, chunk, written);
   }
   return true;
 }

@@ -6,14 +6,14 @@
 
 #include "form/mainform.h"
 #include "link/answer_watch.h"
-#include "link/d2xx.h"
+#include "link/link.h"
 #include "link/frame.h"
 
 namespace tavrin {
 
 class DeviceLink {
  public:
-  DeviceLink(Mainform& form, D2xx& d2xx);
+  DeviceLink(Mainform& form, Link& link);
 
   // Finds device 0, opens it by description and sets the link up (19200 8N1,
   // no flow control, RTS and DTR cleared). Reports only through Info.
@@ -39,12 +39,13 @@ class DeviceLink {
   // FT_Close; a failure turns Info red with the close message.
   void closeDevice();
 
-  D2xx& d2xx() { return ft_; }
+  // Every operation after a successful open goes through the answer watch.
+  Link& link() { return ft_; }
 
  private:
   Mainform& f_;
   AnswerWatch watch_;  // every call after a successful open goes through it
-  D2xx& ft_;
+  Link& ft_;
   std::string note_;  // the note now at the end of Info, if any
 };
 

@@ -7,7 +7,7 @@
 #include "core/files.h"
 #include "form/mainform.h"
 #include "form/waits.h"
-#include "link/device_link.h"
+#include "drive/device_link.h"
 
 namespace tavrin {
 

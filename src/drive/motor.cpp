@@ -1,10 +1,10 @@
-#include "link/motor.h"
+#include "drive/motor.h"
 
 namespace tavrin {
 
 void Motor::cmdStartMotor_Click() {
   Module1& m = f_.module1;
-  D2xx& ft = link_.d2xx();
+  Link& ft = link_.link();
   if (f_.cmdStartMotor.text == "Motor Start") {
     bool sweepEnabled = f_.CmdSwpStart.enabled;
     f_.setText(f_.cmdStartMotor, "Motor Stop");
@@ -31,7 +31,7 @@ void Motor::cmdStartMotor_Click() {
 
 void Motor::Selectdir_Click() {
   Module1& m = f_.module1;
-  D2xx& ft = link_.d2xx();
+  Link& ft = link_.link();
   // The flipped phase goes into the box first, from the mirror, so a phase box
   // that held no number does not stand in the way. A frame that still cannot
   // be built (a frequency box that is not a number) would leave the motor

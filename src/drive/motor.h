@@ -2,7 +2,7 @@
 #pragma once
 
 #include "form/mainform.h"
-#include "link/device_link.h"
+#include "drive/device_link.h"
 
 namespace tavrin {
 

@@ -1,4 +1,4 @@
-#include "link/current.h"
+#include "drive/current.h"
 
 #include <cmath>
 #include <vector>
@@ -30,17 +30,17 @@ void CurrentReader::ReadCurrent(bool log) {
   waits_.Delay(50);
 
   Module1& m = f_.module1;
-  D2xx& ft = link_.d2xx();
+  Link& ft = link_.link();
   // A failed call may leave the count alone; a stale count would make the read
   // wait for bytes that never come.
   m.RxQueueCount = 0;
-  m.LastStatus = ft.getQueueStatus(m.DeviceHandle, &m.RxQueueCount);
+  m.LastStatus = ft.queueStatus(m.DeviceHandle, m.RxQueueCount);
   std::uint32_t want = m.RxQueueCount < kMaxReplyBytes ? m.RxQueueCount : kMaxReplyBytes;
-  std::vector<char> buffer(want + 1, ' ');  // never empty: some libraries refuse a null buffer
+  std::vector<std::uint8_t> buffer(want + 1, ' ');  // never empty: some libraries refuse a null buffer
   std::uint32_t got = 0;
-  m.LastStatus = ft.read(m.DeviceHandle, buffer.data(), want, &got);
+  m.LastStatus = ft.read(m.DeviceHandle, std::span(buffer.data(), want), got);
   if (got > want) got = want;  // never trust a count beyond what was asked
-  auto raw = currentReplyCount(std::string_view(buffer.data(), got));
+  auto raw = currentReplyCount(std::string_view(reinterpret_cast<const char*>(buffer.data()), got));
   if (!raw) return;
   double scaled = std::floor(f_.FullScalemA / 1024.0 * *raw) - f_.CurrentOffset;
   auto current = toInt32(scaled);
