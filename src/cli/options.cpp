@@ -70,13 +70,19 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     } else if (name == "--board") {
       if (!needValue()) return std::nullopt;
       if (!findBackend(value)) {
-        error = "unknown board '" + value + "' (choose sim or d2xx)";
+        error = "unknown board '" + value + "' (choose " + backendNames() + ")";
         return std::nullopt;
       }
       o.backend.board = value;
     } else if (name == "--d2xx-library") {
       if (!needValue()) return std::nullopt;
       o.backend.d2xxLibrary = value;
+    } else if (name == "--ftdi-library") {
+      if (!needValue()) return std::nullopt;
+      o.backend.ftdiLibrary = value;
+    } else if (name == "--port") {
+      if (!needValue()) return std::nullopt;
+      o.backend.port = value;
     } else if (name == "--drive-root") {
       if (!needValue()) return std::nullopt;
       o.driveRoot = value;
@@ -86,12 +92,17 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     } else if (name == "--script") {
       if (!needValue()) return std::nullopt;
       o.scriptFile = value;
-    } else if (name == "--headless") {
+    } else if (name == "--headless" || name == "--realtime" || name == "--list-boards" ||
+               name == "--inband-lines") {
       if (inlineValue) {
-        error = "option --headless takes no value";
+        error = "option " + name + " takes no value";
         return std::nullopt;
       }
-      o.headless = true;
+      bool& flag = name == "--headless"     ? o.headless
+                   : name == "--realtime"   ? o.realtime
+                   : name == "--list-boards" ? o.listBoards
+                                             : o.backend.inbandLines;
+      flag = true;
     } else if (name == "--until") {
       if (!needNumber(n, 0, 1e12)) return std::nullopt;
       o.untilMs = n;
@@ -156,12 +167,37 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     error = "--check-sequence checks one file; unexpected '" + o.commandLine + "'";
     return std::nullopt;
   }
-  if (o.headless && !o.help && !o.version) {
-    if (!o.scriptFile.empty() || !o.checkSequence.empty()) {
-      error = std::string("--headless runs a batch; it does not go with ") +
-              (o.scriptFile.empty() ? "--check-sequence" : "--script");
+  if (o.help || o.version || o.listBoards) return o;
+  if ((!o.backend.port.empty() || o.backend.inbandLines) && o.backend.board != "serial") {
+    error = std::string("option ") + (o.backend.port.empty() ? "--inband-lines" : "--port") +
+            " goes with --board serial";
+    return std::nullopt;
+  }
+  if (o.backend.board == "serial" && o.backend.port.empty()) {
+    error = "--board serial needs --port PATH (e.g. /dev/ttyUSB0, COM3; --list-boards shows them)";
+    return std::nullopt;
+  }
+  if (o.realtime && o.scriptFile.empty()) {
+    error = "--realtime goes with --script FILE";
+    return std::nullopt;
+  }
+  if (!o.scriptFile.empty() && !o.realtime && o.backend.board != "sim") {
+    error = "a script on --board " + o.backend.board +
+            " runs in real time only: add --realtime (virtual time cannot wait for a real board)";
+    return std::nullopt;
+  }
+  if (o.untilMs && o.realtime) {
+    error = "--until ends a virtual-time run; a --realtime script ends with its last action";
+    return std::nullopt;
+  }
+  if (o.headless) {
+    if (!o.checkSequence.empty() || (!o.scriptFile.empty() && !o.realtime)) {
+      error = std::string("--headless runs a batch or a --realtime script; it does not go with ") +
+              (o.scriptFile.empty() ? "--check-sequence" : "--script alone");
       return std::nullopt;
     }
+  }
+  if (o.headless && o.scriptFile.empty()) {
     // Blanks and double quotes alone name no file: say so before the board
     // is opened and sent anything.
     if (o.commandLine.find_first_not_of(" \t\"") == std::string::npos) {
@@ -190,6 +226,11 @@ std::optional<Options> parseCommandLine(int argc, char** argv, int& status) {
     std::cout << versionText() << '\n';
     return std::nullopt;
   }
+  if (options->listBoards) {
+    std::cout << boardListing(options->backend);
+    std::cout.flush();
+    return std::nullopt;
+  }
   if (!options->checkSequence.empty()) {
     status = checkSequenceFile(*options, std::cout, std::cerr);
     return std::nullopt;
@@ -207,9 +248,16 @@ std::string usageText() {
   s +=
       " (default d2xx)\n"
       "  --d2xx-library PATH   the vendor D2XX library to load\n"
+      "  --ftdi-library PATH   the libftdi1 library to load (--board ftdi)\n"
+      "  --port PATH           the serial port of --board serial (/dev/ttyUSB0, COM3)\n"
+      "  --inband-lines        --board serial on a pseudo-terminal to tavrin-simboard:\n"
+      "                        the modem lines travel in the byte stream\n"
+      "  --list-boards         print every board each backend sees, and exit\n"
       "  --drive-root DIR      where drive-letter paths (C:\\...) live\n"
       "  --trace FILE          write every library call and frame to FILE\n"
       "  --script FILE         run an operator script without a window, in virtual time\n"
+      "  --realtime            run the --script in real time on the real toolkit (window\n"
+      "                        shown, or none with --headless); needed on real boards\n"
       "  --until MS            end a script run at this virtual time\n"
       "  --headless            run the batch of sequence-file in real time without a\n"
       "                        window or a display; status 0 when it ends, 1 on a\n"

@@ -18,7 +18,9 @@ struct Options {
   std::optional<double> untilMs;
   std::optional<LocalDateTime> clockStart;  // local date and time at program start
   std::string commandLine;  // everything after the options, joined by blanks
-  bool headless = false;    // the batch run without a window or a display
+  bool headless = false;    // the batch run, or a real-time script, without a window or a display
+  bool realtime = false;    // --realtime: the script runs on the real toolkit, in real time
+  bool listBoards = false;  // --list-boards: print the boards every backend sees
   bool help = false, version = false;
   std::string checkSequence;          // --check-sequence: the file to check instead of running
   std::optional<double> stepTimeMs;   // --step-time, for the check

@@ -196,6 +196,10 @@ void deliver(Program& program, const ScriptAction& a, VirtualToolkit& tk, std::o
 }  // namespace
 
 int runScript(const Options& options, std::ostream& out, std::ostream& err) {
+  if (options.realtime) {
+    err << "tavrin: this runner has virtual time only; run the script in real time with tavrin --realtime\n";
+    return 2;
+  }
   std::string contents;
   auto read = readWholeFile(options.scriptFile, contents);
   if (!read.ok()) {

@@ -10,15 +10,62 @@ const std::vector<Backend> kBackends = {
      [](const BackendOptions& o, const std::function<double()>&, std::string& whyNot) -> std::unique_ptr<Link> {
        std::string path = o.d2xxLibrary.empty() ? D2xxLibrary::defaultPath() : o.d2xxLibrary;
        return D2xxLibrary::load(path, whyNot);
+     },
+     [](const BackendOptions& o) {
+       std::string path = o.d2xxLibrary.empty() ? D2xxLibrary::defaultPath() : o.d2xxLibrary;
+       std::string why;
+       auto lib = D2xxLibrary::load(path, why);
+       if (!lib) return BoardList{{}, why};
+       return listThrough(*lib);
      }},
     {"sim", "the simulated drive board",
      [](const BackendOptions& o, std::function<double()> clock, std::string&) -> std::unique_ptr<Link> {
        return std::make_unique<sim::SimBoard>(o.sim, std::move(clock));
+     },
+     [](const BackendOptions& o) {
+       sim::SimBoard board(o.sim, [] { return 0.0; });
+       return listThrough(board);
      }},
 };
 }  // namespace
 
 const std::vector<Backend>& backends() { return kBackends; }
+
+BoardList listThrough(Link& link) {
+  BoardList out;
+  std::uint32_t count = 0;
+  LinkStatus s = link.deviceCount(count);
+  if (s != ft::OK) {
+    out.whyNone = "the device count failed (status " + std::to_string(s) + ")";
+    return out;
+  }
+  for (std::uint32_t i = 0; i < count; ++i) {
+    BoardInfo b;
+    if (link.deviceSerial(i, b.serial) != ft::OK) b.serial = "?";
+    if (link.deviceDescription(i, b.description) != ft::OK) b.description = "?";
+    out.boards.push_back(b);
+  }
+  if (out.boards.empty()) out.whyNone = "no device found";
+  return out;
+}
+
+std::string backendNames() {
+  std::string s;
+  for (const auto& b : kBackends) s += (s.empty() ? "" : ", ") + std::string(b.name);
+  return s;
+}
+
+std::string boardListing(const BackendOptions& options) {
+  std::string out;
+  for (const auto& b : kBackends) {
+    BoardList l = b.list(options);
+    for (std::size_t i = 0; i < l.boards.size(); ++i)
+      out += std::string(b.name) + "\t" + std::to_string(i) + "\t" + l.boards[i].serial + "\t" +
+             l.boards[i].description + "\n";
+    if (l.boards.empty()) out += std::string(b.name) + "\t-\tnone: " + l.whyNone + "\n";
+  }
+  return out;
+}
 
 const Backend* findBackend(const std::string& name) {
   for (const auto& b : kBackends)

@@ -16,8 +16,26 @@ namespace tavrin {
 struct BackendOptions {
   std::string board = "d2xx";
   std::string d2xxLibrary;  // empty: the vendor's usual name
+  std::string ftdiLibrary;  // empty: libftdi1's usual name
+  std::string port;         // the serial backend's device (/dev/ttyUSB0, COM3)
+  bool inbandLines = false; // serial: modem lines in the byte stream (a pty to tavrin-simboard)
   sim::SimConfig sim;
 };
+
+// A board a backend can see.
+struct BoardInfo {
+  std::string serial, description;
+};
+// What a backend sees: its boards, or none and why (library missing, no
+// permission on the USB device, a kernel driver bound ...).
+struct BoardList {
+  std::vector<BoardInfo> boards;
+  std::string whyNone;
+};
+
+// The boards a link sees through its listing operations; none, with the
+// reason, when the count fails or is 0.
+BoardList listThrough(Link& link);
 
 struct Backend {
   const char* name;
@@ -25,9 +43,16 @@ struct Backend {
   // Returns the backend, or null with the reason it cannot run here.
   std::function<std::unique_ptr<Link>(const BackendOptions&, std::function<double()> clockMs, std::string& whyNot)>
       open;
+  // Every board this backend can see now, for --list-boards.
+  std::function<BoardList(const BackendOptions&)> list;
 };
 
 const std::vector<Backend>& backends();
 const Backend* findBackend(const std::string& name);
+// "sim, d2xx, ..." for messages.
+std::string backendNames();
+// One line a board, "BACKEND<TAB>INDEX<TAB>SERIAL<TAB>DESCRIPTION", and for a
+// backend that sees none "BACKEND<TAB>-<TAB>none: REASON".
+std::string boardListing(const BackendOptions& options);
 
 }  // namespace tavrin

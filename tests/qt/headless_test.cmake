@@ -46,7 +46,7 @@ expect_closed_last(no_such_file)
 
 # No file at all, or --script with it: refused before anything is opened.
 run_tavrin(no_file 2 "${needs_file}" ${sim})
-run_tavrin(with_script 2 "--headless runs a batch; it does not go with --script" ${sim} --script x.script)
+run_tavrin(with_script 2 "--headless runs a batch or a --realtime script; it does not go with --script alone" ${sim} --script x.script)
 foreach(name no_file with_script)
   if(EXISTS "${WORK}/${name}.trace")
     message(SEND_ERROR "${name}: the run opened its trace; it should have stopped at the command line")
