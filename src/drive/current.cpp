@@ -65,6 +65,7 @@ void CurrentReader::ReadCurrent(bool log) {
       f_.setText(f_.Info, "Log ERROR: cannot write " + f_.LogFilePath + " (" + r.detail + ")");
     }
   }
+  if (onReading) onReading({f_.toolkit.nowMs(), f_.ReadingFreq, f_.CurrentmA, f_.PoutValue});
 }
 
 }  // namespace tavrin

@@ -2,6 +2,8 @@
 // board queued, scaled to mA; the running maximum, ADC overflow and the log line.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/files.h"
@@ -18,6 +20,13 @@ inline constexpr std::uint32_t kMaxReplyBytes = 65536;
 // One line of the sweep and current logs: volts, hertz, mA ("1.3,44000,57").
 std::string currentLogLine(std::int32_t poutTenths, std::int32_t hertz, std::int32_t milliamps);
 
+// A reading as it was taken, for a view that follows them (the plot window).
+struct CurrentSample {
+  double ms = 0;  // the toolkit's time of the reading
+  std::int32_t hz = 0, mA = 0;
+  std::int32_t poutTenths = 0;
+};
+
 class CurrentReader {
  public:
   CurrentReader(Mainform& form, Waits& waits, DeviceLink& link, const PathMapper& paths)
@@ -30,6 +39,10 @@ class CurrentReader {
 
   // Log lines that could not be written so far (each also shown in Info).
   int logFailures() const { return logFailures_; }
+
+  // Told of every reading that set CurrentmA, after its log line. It only
+  // looks: it must not send to the board, wait or change the form.
+  std::function<void(const CurrentSample&)> onReading;
 
  private:
   Mainform& f_;

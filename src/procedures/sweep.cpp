@@ -101,6 +101,7 @@ bool FrequencySweep::run() {
 
   if (SweepGo) {
     logWritten = startLogFile(paths_.map(f.LogFilePath), clock_(), f.TxtSteptime.text).ok();
+    if (onStepsBegin) onStepsBegin(*now, f.LogFilePath);
     f.setText(f.txtFrekvens_DDS1, std::to_string(f.SwpStartFreq));
     sendMode(1);
     sendMode(3);
@@ -141,6 +142,7 @@ bool FrequencySweep::run() {
   f.setText(f.LogFileName, nextLogName(f.LogFileName.text));
   f.setEnabled(f.CmdSwpStart, true);
   f.setEnabled(f.cmdStartMotor, true);
+  if (onEnd) onEnd();
   return true;
 }
 

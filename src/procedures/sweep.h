@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -45,6 +46,12 @@ class FrequencySweep {
 
   std::int16_t SwpStep = 0;
   bool SweepGo = false;
+
+  // For a view of the sweep (the plot window): told when the steps begin, with
+  // the plan they follow and the log they write, and when the sweep has ended
+  // with its result in Info. They only look, as CurrentReader::onReading does.
+  std::function<void(const SweepPlan&, const std::string& log)> onStepsBegin;
+  std::function<void()> onEnd;
 
  private:
   std::string resultMessage() const;

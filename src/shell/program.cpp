@@ -113,7 +113,7 @@ bool Program::runBatchIfRequested() {
   Mainform& f = form;
   f.setText(f.StimFileName, path);
   f.setText(f.times, "1");
-  sweep.CmdSwpStart_Click();
+  if (sweep.run() && afterBatchSweep) afterBatchSweep(f.LogFilePath);
   motor.cmdStartMotor_Click();
   sequencer.RunStimFile_Click();
   // The batch ends with the motor off. A sequence whose last step stopped it

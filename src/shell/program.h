@@ -71,6 +71,10 @@ class Program {
 
   const ProgramSetup& setup() const { return setup_; }
 
+  // Told when the batch run's sweep has ended, with the log it wrote (the
+  // window draws the sweep's plot beside it).
+  std::function<void(const std::string& log)> afterBatchSweep;
+
  private:
   void enterReducedState();
   // The unattended batch run: when the command line names an existing file,
