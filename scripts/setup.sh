@@ -3,7 +3,7 @@
 # builds into build/. Sourced by run.sh and test.sh.
 set -euo pipefail
 
-TAVRIN_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libgl1-mesa-dev libxkbcommon-dev
+TAVRIN_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-svg-dev libgl1-mesa-dev libxkbcommon-dev
                  libgtest-dev fonts-dejavu-core)
 # CI (.ci/run sets TAVRIN_CI=1) also runs clang-tidy, and builds with warnings
 # as errors.

@@ -92,6 +92,13 @@ bool LogContents::isSweep() const {
   return rising || falling;
 }
 
+std::vector<SweepPoint> LogContents::sweepPoints() const {
+  std::vector<SweepPoint> points;
+  points.reserve(readings.size());
+  for (const LogReading& r : readings) points.push_back({r.hz, r.mA});
+  return points;
+}
+
 LogContents parseLog(std::string_view text) {
   LogContents log;
   std::size_t lineNumber = 0, pos = 0;

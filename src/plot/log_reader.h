@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "plot/resonance.h"
+
 namespace tavrin {
 
 struct LogReading {
@@ -36,6 +38,8 @@ struct LogContents {
   // A sweep log has its result line, or (cut short before it) frequencies
   // that only rise or only fall; a current log has neither.
   bool isSweep() const;
+  // The readings as (frequency, current), for the resonance figures.
+  std::vector<SweepPoint> sweepPoints() const;
 };
 
 // Larger files are refused: a log of a week of tracking is some 60 MB.

@@ -18,6 +18,8 @@
 #include "cli/session.h"
 #include "qt/drawings.h"
 #include "qt/main_window.h"
+#include "qt/plot_file.h"
+#include "qt/plot_window.h"
 #include "qt/qt_toolkit.h"
 
 #if defined(__unix__) || defined(__APPLE__)
@@ -101,9 +103,15 @@ int main(int argc, char** argv) {
   toolkit.setBeforeExit([&session] { session.flushTrace(); });
   tavrin::Program& program = session.program();
 
+  // The batch run draws its sweep beside its log, with or without a window.
+  program.afterBatchSweep = [&program](const std::string& log) {
+    tavrin::writeBatchPlot(program.setup().paths, log, std::cerr);
+  };
+
   // Owns what lives as long as the program, with or without a window.
   QObject lifetime;
   std::unique_ptr<tavrin::MainWindow> window;
+  std::unique_ptr<tavrin::PlotWindow> plot;
   if (options->headless) {
     // Nobody is there to answer a message box: say it, close the device and
     // end with status 1 (the toolkit ends the program after this hook).
@@ -136,6 +144,7 @@ int main(int argc, char** argv) {
     });
   } else {
     window = std::make_unique<tavrin::MainWindow>(program, toolkit);
+    plot = std::make_unique<tavrin::PlotWindow>(program, window.get());
 #if defined(__unix__) || defined(__APPLE__)
     closeOnSignals(&lifetime, [&program](int) { program.Form_Unload(); });
 #endif

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A batch run in real time on the simulated board, killed with SIGKILL at
 # moments spread over its sweep and its sequence: whatever it wrote must hold
-# whole lines (CR LF), with at most the last one cut, and no other file.
+# whole lines (CR LF), with at most the last one cut, its sweep's plot whole,
+# and no other file.
 set -u
 tavrin=$1 work=$2
 rm -rf "$work" && mkdir -p "$work"
@@ -17,7 +18,18 @@ for ms in 150 700 1300 2100 2900 3300; do
   kill -KILL "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   for f in $(find "$root" -type f); do
-    case "$(basename "$f")" in stator-1.txt|Cyclecnt.txt) ;; *) echo "unexpected file $f"; fail=1; continue ;; esac
+    case "$(basename "$f")" in
+      stator-1.txt|Cyclecnt.txt) ;;
+      # The sweep's plot is written beside and renamed: under its name it is
+      # whole (it ends with PNG's closing chunk), and a kill while it was being
+      # written leaves only the file beside.
+      stator-1.png)
+        [ "$(tail -c 8 "$f" | od -An -tx1 | tr -d ' \n')" = 49454e44ae426082 ] ||
+          { echo "a cut image $f (killed at $ms ms)"; fail=1; }
+        continue ;;
+      stator-1.png.*) continue ;;
+      *) echo "unexpected file $f"; fail=1; continue ;;
+    esac
     # Every line but the last ends in CR LF; no bare LF anywhere.
     if ! awk 'BEGIN{RS="\n"} { if (NR>1 && prev !~ /\r$/) bad=1; prev=$0 } END{ exit bad }' "$f"; then
       echo "a line cut in the middle of $f (killed at $ms ms)"; fail=1

@@ -1,0 +1,149 @@
+#include "qt/plot_canvas.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <cmath>
+
+namespace tavrin {
+
+PlotCanvas::PlotCanvas(Autoscale autoscale, Draw draw, Readout readout, QWidget* parent)
+    : QWidget(parent), autoscale_(std::move(autoscale)), draw_(std::move(draw)), readout_(std::move(readout)) {
+  setMouseTracking(true);
+  setFocusPolicy(Qt::ClickFocus);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMinimumSize(320, 180);
+  // Read from a step or two away at the bench: a little larger than the desktop's text.
+  QFont larger = font();
+  larger.setPointSizeF(larger.pointSizeF() * 1.15);
+  setFont(larger);
+  view_ = autoscale_();
+}
+
+void PlotCanvas::dataChanged() {
+  if (fitting_) view_ = autoscale_();
+  update();
+}
+
+void PlotCanvas::fit() {
+  fitting_ = true;
+  dataChanged();
+}
+
+void PlotCanvas::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const PlotColors colors = PlotColors::forPalette(palette());
+  frame_ = draw_(p, rect(), view_, colors);
+  const QRectF& area = frame_.area;
+  p.setRenderHint(QPainter::Antialiasing, false);
+  if (boxStart_ && pointer_) {
+    QColor fill = colors.current;
+    fill.setAlpha(40);
+    p.setPen(QPen(colors.text, 0, Qt::DashLine));
+    p.setBrush(fill);
+    p.drawRect(QRectF(*boxStart_, *pointer_).normalized().intersected(area));
+  }
+  if (pointer_ && area.contains(*pointer_)) {
+    // A thin cross at the pointer and its values in the lower right corner.
+    p.setPen(QPen(colors.grid, 0, Qt::DotLine));
+    p.drawLine(QPointF(pointer_->x(), area.top()), QPointF(pointer_->x(), area.bottom()));
+    p.drawLine(QPointF(area.left(), pointer_->y()), QPointF(area.right(), pointer_->y()));
+    const QString text = readout_(frame_, *pointer_);
+    const QFontMetricsF fm(font());
+    const QRectF box(area.right() - fm.horizontalAdvance(text) - 16, area.bottom() - fm.height() - 10,
+                     fm.horizontalAdvance(text) + 10, fm.height() + 4);
+    QColor back = colors.background;
+    back.setAlpha(230);
+    p.setPen(QPen(colors.grid, 0));
+    p.setBrush(back);
+    p.drawRect(box);
+    p.setPen(colors.text);
+    p.drawText(box, Qt::AlignCenter, text);
+  }
+}
+
+void PlotCanvas::mousePressEvent(QMouseEvent* e) {
+  const QPointF at = e->position();
+  if (!frame_.area.contains(at)) return;
+  if (e->button() == Qt::LeftButton) {
+    boxStart_ = at;
+  } else if (e->button() == Qt::RightButton || e->button() == Qt::MiddleButton) {
+    panStart_ = at;
+    panView_ = view_;
+    setCursor(Qt::ClosedHandCursor);
+  }
+}
+
+void PlotCanvas::mouseMoveEvent(QMouseEvent* e) {
+  pointer_ = e->position();
+  if (panStart_) {
+    const double dx = (pointer_->x() - panStart_->x()) / frame_.area.width() * panView_.x.span();
+    const double dy = (pointer_->y() - panStart_->y()) / frame_.area.height() * panView_.y.span();
+    view_ = {{panView_.x.lo - dx, panView_.x.hi - dx}, {panView_.y.lo + dy, panView_.y.hi + dy}};
+    fitting_ = false;
+  }
+  update();
+}
+
+void PlotCanvas::mouseReleaseEvent(QMouseEvent* e) {
+  if (boxStart_ && e->button() == Qt::LeftButton) {
+    const QRectF box = QRectF(*boxStart_, e->position()).normalized().intersected(frame_.area);
+    boxStart_.reset();
+    // A click or a sliver is not a zoom.
+    if (box.width() >= 5 && box.height() >= 5) {
+      const QPointF a = frame_.toData(box.bottomLeft()), b = frame_.toData(box.topRight());
+      view_ = {{a.x(), b.x()}, {a.y(), b.y()}};
+      fitting_ = false;
+    }
+  }
+  if (panStart_ && (e->button() == Qt::RightButton || e->button() == Qt::MiddleButton)) {
+    panStart_.reset();
+    unsetCursor();
+  }
+  update();
+}
+
+void PlotCanvas::mouseDoubleClickEvent(QMouseEvent*) {
+  boxStart_.reset();
+  fit();
+}
+
+void PlotCanvas::wheelEvent(QWheelEvent* e) {
+  const double notches = e->angleDelta().y() / 120.0;
+  if (notches == 0 || !frame_.area.contains(e->position())) return;
+  zoomAbout(e->position(), std::pow(0.8, notches));
+}
+
+void PlotCanvas::zoomAbout(QPointF pixel, double factor) {
+  const QPointF c = frame_.toData(pixel);
+  auto scaled = [factor](Range r, double about) { return Range{about + (r.lo - about) * factor, about + (r.hi - about) * factor}; };
+  const AxesView next{scaled(view_.x, c.x()), scaled(view_.y, c.y())};
+  // Not beyond what doubles can still tell apart.
+  if (!(next.x.span() > 1e-6 * std::max(1.0, std::abs(c.x()))) || !(next.y.span() > 1e-9) ||
+      !std::isfinite(next.x.span()) || !std::isfinite(next.y.span()))
+    return;
+  view_ = next;
+  fitting_ = false;
+  update();
+}
+
+void PlotCanvas::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Home || e->key() == Qt::Key_A) {
+    fit();
+  } else if (e->key() == Qt::Key_Escape && boxStart_) {
+    boxStart_.reset();
+    update();
+  } else if (e->key() == Qt::Key_Plus || e->key() == Qt::Key_Minus) {
+    zoomAbout(frame_.area.center(), e->key() == Qt::Key_Plus ? 0.8 : 1.25);
+  } else {
+    QWidget::keyPressEvent(e);
+  }
+}
+
+void PlotCanvas::leaveEvent(QEvent*) {
+  pointer_.reset();
+  update();
+}
+
+}  // namespace tavrin

@@ -1,0 +1,118 @@
+#include "qt/plot_file.h"
+
+#include <QFont>
+#include <QImage>
+#include <QSaveFile>
+#include <QSvgGenerator>
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+#include "qt/plot_drawing.h"
+
+namespace tavrin {
+
+namespace {
+
+std::string lowerSuffix(const std::filesystem::path& path) {
+  std::string s = path.extension().string();
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+void paint(QPainter& p, const LogContents& log, const std::string& name, const TimeSeries& series) {
+  QFont font = p.font();
+  font.setPixelSize(15);
+  p.setFont(font);
+  const QRectF rect(0, 0, kPlotImageWidth, kPlotImageHeight);
+  const PlotColors colors = PlotColors::light();
+  QString title = QString::fromStdString(name);
+  if (!log.dateTime.empty()) title += QStringLiteral("   ") + QString::fromStdString(log.dateTime);
+  if (log.isSweep()) {
+    SweepPlotData d;
+    d.points = log.sweepPoints();
+    d.figures = resonanceFigures(d.points);
+    d.title = title;
+    d.result = QString::fromStdString(log.result);
+    drawSweepPlot(p, rect, d, autoscale(d), colors);
+  } else {
+    TimePlotData d{&series, title};
+    drawTimePlot(p, rect, d, autoscale(d), colors);
+  }
+}
+
+}  // namespace
+
+bool isPlotImageName(const std::filesystem::path& path) {
+  const std::string s = lowerSuffix(path);
+  return s == ".png" || s == ".svg";
+}
+
+std::string plotNameBeside(const std::string& logName) {
+  std::string name = logName;
+  if (name.size() >= 4) {
+    std::string tail = name.substr(name.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (tail == ".txt") name.resize(name.size() - 4);
+  }
+  return name + ".png";
+}
+
+bool writeLogPlot(const LogContents& log, const std::string& name, const std::filesystem::path& out,
+                  std::string& error) {
+  // A current log has no times of its own: its readings are one interval
+  // apart (a second for the timed log).
+  TimeSeries series(std::max<std::size_t>(1, log.readings.size()));
+  const double interval = log.intervalMs.value_or(1000);
+  for (std::size_t i = 0; i < log.readings.size(); ++i) {
+    const LogReading& r = log.readings[i];
+    series.push({static_cast<double>(i) * interval, static_cast<std::int32_t>(std::lround(r.hz)),
+                 static_cast<std::int32_t>(std::lround(r.mA))});
+  }
+  QSaveFile file(QString::fromStdString(out.string()));
+  if (!file.open(QIODevice::WriteOnly)) {
+    error = file.errorString().toStdString();
+    return false;
+  }
+  bool drawn = false;
+  if (lowerSuffix(out) == ".svg") {
+    QSvgGenerator svg;
+    svg.setOutputDevice(&file);
+    svg.setSize(QSize(kPlotImageWidth, kPlotImageHeight));
+    svg.setViewBox(QRect(0, 0, kPlotImageWidth, kPlotImageHeight));
+    svg.setTitle(QString::fromStdString(name));
+    QPainter p;
+    drawn = p.begin(&svg);
+    if (drawn) {
+      paint(p, log, name, series);
+      drawn = p.end();
+    }
+  } else {
+    QImage image(kPlotImageWidth, kPlotImageHeight, QImage::Format_RGB32);
+    QPainter p(&image);
+    paint(p, log, name, series);
+    p.end();
+    drawn = image.save(&file, "PNG");
+  }
+  if (!drawn) {
+    file.cancelWriting();
+    error = file.errorString().isEmpty() ? "the image could not be drawn" : file.errorString().toStdString();
+    return false;
+  }
+  if (!file.commit()) {
+    error = file.errorString().toStdString();
+    return false;
+  }
+  return true;
+}
+
+void writeBatchPlot(const PathMapper& paths, const std::string& logName, std::ostream& err) {
+  const std::string plotName = plotNameBeside(logName);
+  std::string error;
+  auto log = readLog(paths.map(logName), error);
+  if (log && log->readings.empty()) error = "the log holds no readings";
+  if (!error.empty() || !writeLogPlot(*log, logName, paths.map(plotName), error))
+    err << "tavrin: the sweep's plot " << plotName << " was not written: " << error << std::endl;
+}
+
+}  // namespace tavrin

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# tavrin-plot end to end on logs the simulated board wrote: a fine sweep gives
+# the board's peak and width, the default sweep is too coarse for a width, a
+# damaged log plots what it can and names the rest, bad command lines and
+# outputs fail with a message and touch nothing; a headless batch run leaves
+# its sweep's plot beside its log.
+#
+#   plot_test.sh TAVRIN_PLOT TAVRIN_SCRIPT TAVRIN WORK_DIR
+set -u
+plot=$1 script=$2 tavrin=$3 work=$4
+rm -rf "$work" && mkdir -p "$work"
+cd "$work" || exit 1
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+# expect STATUS TEXT -- COMMAND...: the command's status, and TEXT in its output.
+expect() {
+  local want=$1 text=$2
+  shift 3
+  out=$("$@" 2>&1); local got=$?
+  [ "$got" = "$want" ] || fail "$* gave status $got, not $want: $out"
+  [[ "$out" == *"$text"* ]] || fail "$* did not say '$text': $out"
+}
+is_png() { [ "$(head -c 8 "$1" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ]; }
+
+# The sweeps, in virtual time on the simulated board (resonance 44100 Hz,
+# 300 Hz wide at half height).
+printf '150 settext TxtSwpStart 43500\n150 settext TxtSwpStop 44700\n150 settext TxtSwpStep 20\n200 click CmdSwpStart\n' >fine.script
+printf '200 click CmdSwpStart\n' >default.script
+"$script" --board sim --drive-root fine --script fine.script >/dev/null || fail "the fine sweep did not run"
+"$script" --board sim --drive-root default --script default.script >/dev/null || fail "the default sweep did not run"
+
+expect 0 "Wrote C:\\stator-1.png" -- "$plot" --drive-root fine 'C:\stator-1.txt'
+is_png fine/C/stator-1.png || fail "no PNG beside the fine sweep's log"
+peak=$(sed -n 's/^Peak \([0-9]*\) Hz.*/\1/p' <<<"$out")
+width=$(sed -n 's/^Width at half height \([0-9]*\) Hz/\1/p' <<<"$out")
+{ [ -n "$peak" ] && [ "$peak" -ge 44090 ] && [ "$peak" -le 44110 ]; } || fail "peak '$peak' not within 10 Hz of 44100: $out"
+{ [ -n "$width" ] && [ "$width" -ge 240 ] && [ "$width" -le 360 ]; } || fail "width '$width' not within 20 % of 300 Hz: $out"
+
+expect 0 "too coarse to measure the width" -- "$plot" default/C/stator-1.txt -o default.svg
+grep -q "<svg" default.svg || fail "default.svg is not an SVG"
+
+# A damaged log: text in a number field, and a last line cut off by a crash.
+{ head -n 20 fine/C/stator-1.txt; printf '1.3,44x00,60\r\n'; sed -n '21,40p' fine/C/stator-1.txt; printf '1.3,442'; } >damaged.txt
+expect 0 "damaged.txt line 21: field 2 (Hz) is not a number" -- "$plot" damaged.txt
+[[ "$out" == *"line 42: cut off"* && "$out" == *"37 readings"* ]] || fail "the damaged log: $out"
+is_png damaged.png || fail "the damaged log was not drawn"
+
+# Bad command lines (2), a log that cannot be read or holds nothing (1), an
+# image that cannot be written (1): each says why, and nothing is touched.
+cp damaged.png kept.png
+expect 2 "usage:" -- "$plot"
+expect 2 "unknown option --colour" -- "$plot" --colour damaged.txt
+expect 2 "must end in .png or .svg" -- "$plot" damaged.txt -o damaged.txt
+expect 2 "needs a value" -- "$plot" damaged.txt -o
+expect 2 "would overwrite the log" -- "$plot" kept.png -o ./kept.png
+expect 1 "cannot read missing.txt: no such file" -- "$plot" missing.txt
+expect 1 "not an ordinary file" -- "$plot" fine
+printf '"V, Hz, mA"\r\n' >empty.txt
+expect 1 "holds no readings" -- "$plot" empty.txt
+expect 1 "cannot write no/such/folder.png" -- "$plot" damaged.txt -o no/such/folder.png
+mkdir -p dir.png
+expect 1 "cannot write dir.png" -- "$plot" damaged.txt -o dir.png
+cmp -s damaged.txt <({ head -n 20 fine/C/stator-1.txt; printf '1.3,44x00,60\r\n'; sed -n '21,40p' fine/C/stator-1.txt; printf '1.3,442'; }) ||
+  fail "the log was changed"
+cmp -s damaged.png kept.png || fail "an image was changed by a failed run"
+
+# A batch run without a display draws its sweep beside its log.
+printf '3000,1\r\n' >batch.txt
+env -u DISPLAY -u WAYLAND_DISPLAY "$tavrin" --headless --board sim --drive-root batch batch.txt >batch.out 2>&1 ||
+  fail "the batch run failed: $(cat batch.out)"
+is_png batch/C/stator-1.png || fail "no plot beside the batch's log: $(ls -R batch) $(cat batch.out)"
+
+[ "$failures" = 0 ] && echo "all passed"
+exit $((failures > 0))

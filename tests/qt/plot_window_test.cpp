@@ -1,0 +1,88 @@
+// The plot window beside the real window, offscreen, on the simulated board: a sweep opens it without taking the
+// keyboard and fills it reading by reading (its offset reading kept out), the operator's close holds until Ctrl+P,
+// other readings go to the time view, and the mouse zooms and fits.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "cli/session.h"
+#include "qt/main_window.h"
+#include "qt/plot_canvas.h"
+#include "qt/plot_window.h"
+#include "qt/qt_toolkit.h"
+
+namespace tavrin {
+namespace {
+
+TEST(PlotWindow, FollowsSweepsAndReadingsAndOpensByASweepUnlessClosedOrByCtrlP) {
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  Options options;
+  options.backend.board = "sim";
+  options.driveRoot = root.path().toStdString();
+  QtToolkit toolkit;
+  Session session(options, toolkit);
+  ASSERT_TRUE(session.ok()) << session.error();
+  Program& program = session.program();
+  Mainform& f = program.form;
+  MainWindow window(program, toolkit);
+  PlotWindow plot(program, &window);
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  window.load();
+  EXPECT_FALSE(plot.isVisible());
+  EXPECT_EQ(plot.series().size(), 1u);  // start-up's reading
+
+  // 44000 to 44400 Hz in 100 Hz steps, 10 ms a step.
+  for (auto [c, text] : {std::pair{&f.TxtSteptime, "10"}, {&f.TxtSwpStart, "44000"}, {&f.TxtSwpStop, "44400"},
+                         {&f.TxtSwpStep, "100"}})
+    f.setText(*c, text);
+  ASSERT_TRUE(program.sweep.run());
+  EXPECT_TRUE(plot.isVisible());
+  EXPECT_EQ(QApplication::activeWindow(), &window);
+  ASSERT_EQ(plot.sweep().points.size(), 5u);
+  EXPECT_EQ(plot.sweep().points.front().hz, 44000);
+  EXPECT_EQ(plot.sweep().points.back().hz, 44400);
+  EXPECT_EQ(plot.series().size(), 1u);  // the offset, read with the drive off, is no reading of the motor
+  EXPECT_EQ(plot.sweep().result.toStdString(), f.Info.text);
+  EXPECT_EQ(plot.sweep().figures.maxHz, f.MaxCurrentFreq);
+
+  // Box zoom with the mouse, then a double-click fits the data again.
+  PlotCanvas* canvas = plot.sweepCanvas();
+  QApplication::processEvents();
+  const QPoint a(canvas->width() * 2 / 5, canvas->height() / 3), b(canvas->width() * 3 / 5, canvas->height() * 2 / 3);
+  const AxesView fitted = canvas->view();
+  QTest::mousePress(canvas, Qt::LeftButton, {}, a);
+  QTest::mouseRelease(canvas, Qt::LeftButton, {}, b);
+  EXPECT_FALSE(canvas->fitting());
+  EXPECT_GT(canvas->view().x.lo, fitted.x.lo);
+  EXPECT_LT(canvas->view().x.hi, fitted.x.hi);
+  QTest::mouseDClick(canvas, Qt::LeftButton, {}, a);
+  EXPECT_TRUE(canvas->fitting());
+
+  // Closed by the operator, it stays closed through the next sweep, which keeps this one as the previous.
+  plot.close();
+  ASSERT_TRUE(program.sweep.run());
+  EXPECT_FALSE(plot.isVisible());
+  EXPECT_EQ(plot.sweep().previous.size(), 5u);
+  // Ctrl+P with the focus in a filtered box of the main window opens it, and types nothing.
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  auto* box = qobject_cast<QLineEdit*>(window.widgetFor(f.txtFrekvens_DDS1));
+  box->setFocus();
+  const std::string before = f.txtFrekvens_DDS1.text;
+  QTest::keyClick(box, Qt::Key_P, Qt::ControlModifier);
+  EXPECT_TRUE(plot.isVisible());
+  EXPECT_EQ(f.txtFrekvens_DDS1.text, before);
+
+  program.current.ReadCurrent(false);
+  EXPECT_EQ(plot.series().size(), 2u);
+  EXPECT_EQ(plot.series().back().hz, f.ReadingFreq);
+}
+
+}  // namespace
+}  // namespace tavrin
