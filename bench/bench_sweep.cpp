@@ -3,9 +3,10 @@
 // log lines, the window's models) should add next to nothing. The default
 // sweep (40000 to 50000 Hz in 500 Hz steps) on the simulated board without
 // noise, with a step time of 50 ms and of 10 ms. Real time, so not a test:
-// about 75 s a run, about 25 s with --quick.
+// about 75 s a run, about 25 s with --quick. --plot has the plot window
+// open (offscreen), drawing the sweep reading by reading.
 //
-//   bench_sweep [--quick] [--json FILE]
+//   bench_sweep [--quick] [--plot] [--json FILE]
 //
 // Exits with 1 when the median wall time of either step time is more than
 // 1.01 times its ideal, and with 2 when the sweep cannot be measured (it did
@@ -22,6 +23,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -30,6 +32,7 @@
 #include <vector>
 
 #include "form/mainform.h"
+#include "qt/plot_window.h"
 #include "procedures/sweep.h"
 #include "qt/qt_toolkit.h"
 #include "shell/program.h"
@@ -47,6 +50,7 @@ constexpr double kGoalRatio = 1.01;
 
 struct Options {
   int sweeps = 15;  // per step time
+  bool plot = false;  // the plot window open, drawing each reading
   std::string jsonPath;
 };
 
@@ -56,10 +60,12 @@ std::optional<Options> parseArgs(int argc, char** argv) {
     std::string a = argv[i];
     if (a == "--quick") {
       o.sweeps = 5;
+    } else if (a == "--plot") {
+      o.plot = true;
     } else if (a == "--json" && i + 1 < argc) {
       o.jsonPath = argv[++i];
     } else {
-      std::cerr << "usage: bench_sweep [--quick] [--json FILE]\n";
+      std::cerr << "usage: bench_sweep [--quick] [--plot] [--json FILE]\n";
       return std::nullopt;
     }
   }
@@ -297,6 +303,12 @@ int main(int argc, char** argv) {
     if (!b.logs.isValid()) {
       std::cerr << "bench_sweep: cannot make a folder for the logs\n";
       return 2;
+    }
+    // The plot window shown (offscreen), drawing every reading as it comes.
+    std::unique_ptr<tavrin::PlotWindow> plot;
+    if (options->plot) {
+      plot = std::make_unique<tavrin::PlotWindow>(b.program, nullptr);
+      plot->openByOperator();
     }
     b.program.Form_Load();
     if (!b.program.form.ControlAvailable) {
