@@ -42,7 +42,8 @@ void restoreSignals() {
   }
 }
 
-// Why the program, with no scripted action left, can never finish what runs.
+}  // namespace
+
 std::optional<std::string> whyNeverEnds(Program& program) {
   Mainform& f = program.form;
   if (f.StepUpHeld || f.StepDownHeld) return std::string("a frequency arrow is held and never released");
@@ -51,6 +52,8 @@ std::optional<std::string> whyNeverEnds(Program& program) {
     return std::string("tracking runs until \"Track Stop\", which the script never clicks");
   return std::nullopt;
 }
+
+namespace {
 
 enum class Needs { Control, ControlAndText, Text, Nothing };
 
@@ -157,7 +160,16 @@ std::string checkControl(Mainform& form, const ScriptAction& a) {
   return {};
 }
 
-void deliver(Program& program, const ScriptAction& a, VirtualToolkit& tk, std::ostream& out) {
+}  // namespace
+
+void writeDump(const Program& program, double ms, std::ostream& out) {
+  out << "# dump at " << timeText(ms) << '\n';
+  for (const auto& line : program.form.dump()) out << line << '\n';
+  out.flush();
+}
+
+void deliverAction(Program& program, const ScriptAction& a, const Toolkit& tk,
+                   const std::function<void(std::string)>& answer, std::ostream& out) {
   Mainform& f = program.form;
   Control* c = a.control.empty() ? nullptr : f.findById(a.control);
   EventArgs args;
@@ -183,36 +195,41 @@ void deliver(Program& program, const ScriptAction& a, VirtualToolkit& tk, std::o
       f.fire(*c, Event::Click);
     }
   } else if (a.action == "answer") {
-    tk.queueDialogAnswer(a.text);
+    answer(a.text);
   } else if (a.action == "close") {
     program.Form_Unload();
   } else if (a.action == "dump") {
-    out << "# dump at " << timeText(tk.nowMs()) << '\n';
-    for (const auto& line : f.dump()) out << line << '\n';
-    out.flush();
+    writeDump(program, tk.nowMs(), out);
   }
 }
 
-}  // namespace
+std::optional<std::vector<ScriptAction>> loadScript(const Options& options, Mainform& form, std::ostream& err) {
+  std::string contents;
+  auto read = readWholeFile(options.scriptFile, contents);
+  if (!read.ok()) {
+    err << "tavrin: cannot read script " << options.scriptFile << ": " << read.detail << '\n';
+    return std::nullopt;
+  }
+  std::string error;
+  auto actions = parseScript(contents, error);
+  if (!actions) {
+    err << "tavrin: " << error << '\n';
+    return std::nullopt;
+  }
+  for (const auto& a : *actions) {
+    if (auto why = checkControl(form, a); !why.empty()) {
+      err << "tavrin: script line " << a.line << ": " << why << '\n';
+      return std::nullopt;
+    }
+  }
+  return actions;
+}
 
 int runScript(const Options& options, std::ostream& out, std::ostream& err) {
   if (options.realtime) {
     err << "tavrin: this runner has virtual time only; run the script in real time with tavrin --realtime\n";
     return 2;
   }
-  std::string contents;
-  auto read = readWholeFile(options.scriptFile, contents);
-  if (!read.ok()) {
-    err << "tavrin: cannot read script " << options.scriptFile << ": " << read.detail << '\n';
-    return 2;
-  }
-  std::string error;
-  auto actions = parseScript(contents, error);
-  if (!actions) {
-    err << "tavrin: " << error << '\n';
-    return 2;
-  }
-
   VirtualToolkit tk;
   tk.setTimeLimit(options.untilMs);
   tk.onMessage([&out](const std::string& text) {
@@ -225,12 +242,8 @@ int runScript(const Options& options, std::ostream& out, std::ostream& err) {
     return 2;
   }
   Program& program = session.program();
-  for (const auto& a : *actions) {
-    if (auto why = checkControl(program.form, a); !why.empty()) {
-      err << "tavrin: script line " << a.line << ": " << why << '\n';
-      return 2;
-    }
-  }
+  auto actions = loadScript(options, program.form, err);
+  if (!actions) return 2;
   int status = 0;
   std::string stoppedWhy;
   catchSignals();
@@ -249,7 +262,9 @@ int runScript(const Options& options, std::ostream& out, std::ostream& err) {
     // come before its tick (they were posted first).
     for (const auto& a : *actions) {
       ScriptAction copy = a;
-      tk.post(a.atMs, [&program, copy, &tk, &out] { deliver(program, copy, tk, out); });
+      tk.post(a.atMs, [&program, copy, &tk, &out] {
+        deliverAction(program, copy, tk, [&tk](std::string name) { tk.queueDialogAnswer(std::move(name)); }, out);
+      });
     }
     program.Form_Load();
     while (tk.hasPendingActions()) tk.waitForEvents();
@@ -268,9 +283,7 @@ int runScript(const Options& options, std::ostream& out, std::ostream& err) {
   }
   if (!stoppedWhy.empty()) err << "tavrin: script run stopped at " << timeText(tk.nowMs()) << " ms: " << stoppedWhy << '\n';
   bool traceWritten = session.flushTrace();
-  out << "# dump at " << timeText(tk.nowMs()) << '\n';
-  for (const auto& line : program.form.dump()) out << line << '\n';
-  out.flush();
+  writeDump(program, tk.nowMs(), out);
   restoreSignals();
   // What could not be written is lost: that is a failure, never a quiet 0.
   if (!traceWritten) {

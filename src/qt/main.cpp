@@ -21,6 +21,7 @@
 #include "qt/plot_file.h"
 #include "qt/plot_window.h"
 #include "qt/qt_toolkit.h"
+#include "qt/realtime_script.h"
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <csignal>
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
   int status = 0;
   auto options = tavrin::parseCommandLine(argc, argv, status);
   if (!options) return status;
-  if (!options->scriptFile.empty()) return tavrin::runScript(*options, std::cout, std::cerr);
+  if (!options->scriptFile.empty() && !options->realtime) return tavrin::runScript(*options, std::cout, std::cerr);
 
   if (options->headless) {
     // Qt's offscreen platform needs no display, whatever the session offers.
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
   // Without this check Qt aborts with a long plugin message.
   else if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY") && !isSet("QT_QPA_PLATFORM")) {
     std::cerr << "tavrin: no display found; set DISPLAY, or run without a window: tavrin --headless FILE"
-                 " (a batch) or tavrin --script FILE\n";
+                 " (a batch), tavrin --script FILE (virtual time) or tavrin --script FILE --realtime --headless\n";
     return 1;
   }
 #endif
@@ -100,7 +101,10 @@ int main(int argc, char** argv) {
     std::cerr << "tavrin: " << session.error() << '\n';
     return 2;
   }
-  toolkit.setBeforeExit([&session] { session.flushTrace(); });
+  toolkit.setBeforeExit([&session](int exitStatus) {
+    session.flushTrace();
+    return exitStatus;
+  });
   tavrin::Program& program = session.program();
 
   // The batch run draws its sweep beside its log, with or without a window.
@@ -110,6 +114,18 @@ int main(int argc, char** argv) {
 
   // Owns what lives as long as the program, with or without a window.
   QObject lifetime;
+  if (options->realtime) {
+    std::unique_ptr<tavrin::MainWindow> scriptWindow;
+    if (!options->headless) scriptWindow = std::make_unique<tavrin::MainWindow>(program, toolkit);
+#if defined(__unix__) || defined(__APPLE__)
+    closeOnSignals(&lifetime, [&program, &toolkit](int sig) {
+      std::cerr << "tavrin: script run stopped by signal " << sig << "; device closed" << std::endl;
+      program.link.closeDevice();
+      toolkit.endProgram(128 + sig);
+    });
+#endif
+    return tavrin::runRealtimeScript(*options, session, toolkit, scriptWindow.get(), std::cout, std::cerr);
+  }
   std::unique_ptr<tavrin::MainWindow> window;
   std::unique_ptr<tavrin::PlotWindow> plot;
   if (options->headless) {

@@ -119,6 +119,10 @@ void QtToolkit::onTimeout(int id) {
 }
 
 void QtToolkit::messageBox(const std::string& text) {
+  if (onScriptedMessage_) {
+    onScriptedMessage_(text);
+    return;
+  }
   if (onHeadlessMessage_) {
     // Nobody can press OK: going on as if someone had would leave the run
     // doing something no one saw or agreed to.
@@ -132,6 +136,7 @@ void QtToolkit::messageBox(const std::string& text) {
 
 std::optional<std::string> QtToolkit::openFileDialog(const std::string& title,
                                                      const std::string& initialName) {
+  if (nextAnswer_) return nextAnswer_();
   if (onHeadlessMessage_) return std::nullopt;
   // An open dialog that also takes a name not on disk yet: a log file is
   // usually new, and it is created when logging or a sweep starts. Qt's own
@@ -157,7 +162,7 @@ std::optional<std::string> QtToolkit::openFileDialog(const std::string& title,
 }
 
 void QtToolkit::endProgram(int status) {
-  if (beforeExit_) beforeExit_();
+  if (beforeExit_) status = beforeExit_(status);
   std::fflush(nullptr);
   // Straight out, from however deep in nested waits we are: no handler, no
   // destructor and no Qt clean-up may run after the operator has ended it.

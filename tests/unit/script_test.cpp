@@ -8,6 +8,7 @@
 #include "../behaviour/rig.h"
 #include "cli/options.h"
 #include "cli/script.h"
+#include "cli/tracediff.h"
 #include "core/files.h"
 #include "core/numbers.h"
 
@@ -104,6 +105,31 @@ TEST(RunScript, CloseEndsTheRunAndAnAnswerWithoutADialogChangesNothing) {
   EXPECT_EQ(answered.err.str(), "");
   EXPECT_EQ(answered.trace, plain.trace);
   EXPECT_EQ(answered.out.str(), plain.out.str());
+}
+
+// A real-time trace against a virtual-time one: operations must agree exactly,
+// times within the tolerance; the first difference is named.
+TEST(CompareTraces, SameOperationsWithinTheToleranceAndTheFirstDifferenceNamed) {
+  const std::string virt = "0.0 FT_ClrDtr -> 0\n50.0 FT_Read 10 -> 0 count 0\n1000.0 FT_Close -> 0\n";
+  const TraceTolerance tol;  // 50 ms + 1 %
+  struct Case {
+    std::string real;
+    std::size_t line;  // 0: the same
+    const char* why;
+  } cases[] = {
+      {"1.3 FT_ClrDtr -> 0\r\n99.9 FT_Read 10 -> 0 count 0\r\n1059.0 FT_Close -> 0\r\n", 0, ""},
+      {"0.0 FT_ClrDtr -> 0\n50.0 FT_Read 10 -> 0 count 0\n1061.0 FT_Close -> 0\n", 3, "the times differ by 61.0"},
+      {"0.0 FT_ClrDtr -> 0\n50.0 FT_Read 10 -> 4 count 0\n1000.0 FT_Close -> 0\n", 2, "the operations differ"},
+      {"0.0 FT_ClrDtr -> 0\n50.0 FT_Read 10 -> 0 count 0\n", 3, "one trace ends here"},
+      {"0.0 FT_ClrDtr -> 0\nsoon FT_Read\n", 2, "not a trace line"},
+  };
+  for (const auto& c : cases) {
+    auto r = compareTraces(c.real, virt, tol);
+    EXPECT_EQ(r.same, c.line == 0) << c.real;
+    EXPECT_EQ(r.line, c.line) << c.real;
+    EXPECT_EQ(r.why.rfind(c.why, 0), 0u) << r.why;
+  }
+  EXPECT_EQ(compareTraces(cases[0].real, virt, tol).largestDiffMs, 59.0);
 }
 
 }  // namespace
