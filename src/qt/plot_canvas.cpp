@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 
 namespace tavrin {
@@ -18,11 +19,10 @@ PlotCanvas::PlotCanvas(Autoscale autoscale, Draw draw, Readout readout, QWidget*
   QFont larger = font();
   larger.setPointSizeF(larger.pointSizeF() * 1.15);
   setFont(larger);
-  view_ = autoscale_();
 }
 
 void PlotCanvas::dataChanged() {
-  if (fitting_) view_ = autoscale_();
+  stale_ = true;
   update();
 }
 
@@ -31,10 +31,28 @@ void PlotCanvas::fit() {
   dataChanged();
 }
 
+const AxesView& PlotCanvas::view() {
+  if (fitting_ && stale_) view_ = autoscale_();
+  stale_ = false;
+  return view_;
+}
+
+void PlotCanvas::zoomTo(const AxesView& next) {
+  auto usable = [](const Range& r, double scale) {
+    return std::isfinite(r.lo) && std::isfinite(r.hi) && r.span() > 1e-9 * std::max(1.0, scale);
+  };
+  if (!usable(next.x, std::max(std::abs(next.x.lo), std::abs(next.x.hi))) ||
+      !usable(next.y, std::max(std::abs(next.y.lo), std::abs(next.y.hi))))
+    return;
+  view_ = next;
+  fitting_ = false;
+  update();
+}
+
 void PlotCanvas::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const PlotColors colors = PlotColors::forPalette(palette());
-  frame_ = draw_(p, rect(), view_, colors);
+  frame_ = draw_(p, rect(), view(), colors);
   const QRectF& area = frame_.area;
   p.setRenderHint(QPainter::Antialiasing, false);
   if (boxStart_ && pointer_) {
@@ -70,7 +88,7 @@ void PlotCanvas::mousePressEvent(QMouseEvent* e) {
     boxStart_ = at;
   } else if (e->button() == Qt::RightButton || e->button() == Qt::MiddleButton) {
     panStart_ = at;
-    panView_ = view_;
+    panView_ = view();
     setCursor(Qt::ClosedHandCursor);
   }
 }
@@ -80,8 +98,7 @@ void PlotCanvas::mouseMoveEvent(QMouseEvent* e) {
   if (panStart_) {
     const double dx = (pointer_->x() - panStart_->x()) / frame_.area.width() * panView_.x.span();
     const double dy = (pointer_->y() - panStart_->y()) / frame_.area.height() * panView_.y.span();
-    view_ = {{panView_.x.lo - dx, panView_.x.hi - dx}, {panView_.y.lo + dy, panView_.y.hi + dy}};
-    fitting_ = false;
+    zoomTo({{panView_.x.lo - dx, panView_.x.hi - dx}, {panView_.y.lo + dy, panView_.y.hi + dy}});
   }
   update();
 }
@@ -93,8 +110,7 @@ void PlotCanvas::mouseReleaseEvent(QMouseEvent* e) {
     // A click or a sliver is not a zoom.
     if (box.width() >= 5 && box.height() >= 5) {
       const QPointF a = frame_.toData(box.bottomLeft()), b = frame_.toData(box.topRight());
-      view_ = {{a.x(), b.x()}, {a.y(), b.y()}};
-      fitting_ = false;
+      zoomTo({{a.x(), b.x()}, {a.y(), b.y()}});
     }
   }
   if (panStart_ && (e->button() == Qt::RightButton || e->button() == Qt::MiddleButton)) {
@@ -118,14 +134,7 @@ void PlotCanvas::wheelEvent(QWheelEvent* e) {
 void PlotCanvas::zoomAbout(QPointF pixel, double factor) {
   const QPointF c = frame_.toData(pixel);
   auto scaled = [factor](Range r, double about) { return Range{about + (r.lo - about) * factor, about + (r.hi - about) * factor}; };
-  const AxesView next{scaled(view_.x, c.x()), scaled(view_.y, c.y())};
-  // Not beyond what doubles can still tell apart.
-  if (!(next.x.span() > 1e-6 * std::max(1.0, std::abs(c.x()))) || !(next.y.span() > 1e-9) ||
-      !std::isfinite(next.x.span()) || !std::isfinite(next.y.span()))
-    return;
-  view_ = next;
-  fitting_ = false;
-  update();
+  zoomTo({scaled(view().x, c.x()), scaled(view().y, c.y())});
 }
 
 void PlotCanvas::keyPressEvent(QKeyEvent* e) {

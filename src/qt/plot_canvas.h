@@ -22,12 +22,13 @@ class PlotCanvas : public QWidget {
 
   PlotCanvas(Autoscale autoscale, Draw draw, Readout readout, QWidget* parent = nullptr);
 
-  // New data: followed when fitting, redrawn either way.
+  // New data: followed when fitting, redrawn either way. Cheap: the fit is
+  // worked out when the plot is drawn (or asked for), not for every reading.
   void dataChanged();
   // Back to fitting the data.
   void fit();
   bool fitting() const { return fitting_; }
-  const AxesView& view() const { return view_; }
+  const AxesView& view();
 
   QSize sizeHint() const override { return {800, 340}; }
 
@@ -43,12 +44,16 @@ class PlotCanvas : public QWidget {
 
  private:
   void zoomAbout(QPointF pixel, double factor);
+  // Takes a view the operator zoomed or panned to, unless it is beyond what
+  // doubles tell apart.
+  void zoomTo(const AxesView& next);
 
   Autoscale autoscale_;
   Draw draw_;
   Readout readout_;
   AxesView view_;
   bool fitting_ = true;
+  bool stale_ = true;  // data came since the fit was worked out
   PlotFrame frame_;  // of the last paint
   std::optional<QPointF> pointer_;
   std::optional<QPointF> boxStart_, panStart_;
