@@ -410,6 +410,7 @@ PlotFrame drawTimePlot(QPainter& p, const QRectF& rect, const TimePlotData& d, c
                      .arg(last.hz)
                      .arg(s->size())
                      .arg(s->size() == 1 ? "" : "s");
+    if (!d.note.isEmpty()) a.subtitle += QStringLiteral("; ") + d.note;
   }
 
   p.save();

@@ -48,6 +48,7 @@ struct SweepPlotData {
 struct TimePlotData {
   const TimeSeries* series = nullptr;
   QString title;
+  QString note;  // after the last reading, e.g. where the times came from
 };
 
 // Where one drawn plot landed: its data area and what it shows, for turning

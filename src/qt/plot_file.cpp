@@ -36,7 +36,9 @@ void paint(QPainter& p, const LogContents& log, const std::string& name, const T
     d.result = QString::fromStdString(log.result);
     drawSweepPlot(p, rect, d, autoscale(d), colors);
   } else {
-    TimePlotData d{&series, title};
+    const double interval = log.intervalMs.value_or(1000);
+    TimePlotData d{&series, title,
+                   QStringLiteral("the log holds no times: readings taken as %1 ms apart").arg(interval)};
     drawTimePlot(p, rect, d, autoscale(d), colors);
   }
 }
