@@ -72,6 +72,14 @@ std::optional<LogReading> reading(std::string_view line, std::string& why) {
     why = "not three numbers (V, Hz, mA): " + shown(line);
     return std::nullopt;
   }
+  // The program writes whole 32-bit hertz and milliamperes; anything beyond is
+  // no reading of it, and would spoil every figure and axis.
+  constexpr double kMin = -2147483648.0, kMax = 2147483647.0;
+  if (values[1] < 0 || values[1] > kMax || values[2] < kMin || values[2] > kMax) {
+    why = std::string("field ") + (values[1] < 0 || values[1] > kMax ? "2 (Hz)" : "3 (mA)") +
+          " is out of range: " + shown(line);
+    return std::nullopt;
+  }
   LogReading r;
   r.volts = values[0];
   r.hz = values[1];

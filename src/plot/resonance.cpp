@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace tavrin {
 
@@ -25,7 +26,11 @@ std::vector<SweepPoint> ordered(std::vector<SweepPoint> points) {
   return out;
 }
 
-std::string whole(double v) { return std::to_string(std::lround(v)); }
+std::string whole(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0f", v);
+  return text;
+}
 
 // The vertex of the parabola through three readings, the middle one the
 // highest. Frequencies are taken relative to the middle one, so the squares

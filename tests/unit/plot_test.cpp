@@ -91,8 +91,9 @@ TEST(LogReader, KeepsEveryReadableLineAndNamesTheRest) {
   }
   // A current log: no result, frequencies that go back and forth.
   EXPECT_FALSE(parseLog("1.3,44000,50\r\n1.3,44050,52\r\n1.3,44000,51\r\n").isSweep());
-  // Garbage a crash can leave: NULs, a fourth field.
-  EXPECT_EQ(parseLog(std::string("1.3,44000,5\0\0\r\n1,2,3,4\r\n", 19)).bad.size(), 2u);
+  // Garbage a crash can leave (NULs, a fourth field), and numbers the program never writes.
+  using namespace std::string_literals;
+  EXPECT_EQ(parseLog("1.3,44000,5\0\0\r\n1,2,3,4\r\n1.3,1e300,5\r\n1.3,-5,5\r\n1.3,44000,-1e300\r\n"s).bad.size(), 5u);
 
   std::string error;
   EXPECT_FALSE(readLog(std::filesystem::temp_directory_path(), error));
