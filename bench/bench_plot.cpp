@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     const int hz = 44100 + i / 500 + probe;
     series.push({i * 150.0, hz, 230 - probe + static_cast<int>(noise >> 28)});
   }
-  tavrin::TimePlotData time{&series, {}};
+  tavrin::TimePlotData time{&series, {}, {}};
   const tavrin::AxesView timeView = tavrin::autoscale(time);
   const Figures t = timeRedraws(runs, [&](QPainter& p, const QRectF& r) { tavrin::drawTimePlot(p, r, time, timeView, colors); });
 
