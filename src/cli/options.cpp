@@ -5,6 +5,7 @@
 
 #include "cli/check_sequence.h"
 #include "core/numbers.h"
+#include "tavrin_version.h"
 
 namespace tavrin {
 
@@ -286,6 +287,6 @@ std::string usageText() {
   return s;
 }
 
-std::string versionText() { return "tavrin 0.1.0"; }
+std::string versionText() { return "tavrin " TAVRIN_VERSION " (commit " TAVRIN_COMMIT ")"; }
 
 }  // namespace tavrin

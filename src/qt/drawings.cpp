@@ -134,11 +134,13 @@ QIcon windowIcon() {
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing, true);
-    paintStator(p, QRectF(0, 0, side, side), true);
+    paintIcon(p, QRectF(0, 0, side, side));
     p.end();
     icon.addPixmap(pm);
   }
   return icon;
 }
+
+void paintIcon(QPainter& p, const QRectF& r) { paintStator(p, r, true); }
 
 }  // namespace tavrin

@@ -22,5 +22,7 @@ QPixmap motorPicture(const QSize& size);
 
 // The window icon: the same stator with a drive wave across it.
 QIcon windowIcon();
+// The icon's picture in `r`, for icon files of any size or an SVG.
+void paintIcon(QPainter& p, const QRectF& r);
 
 }  // namespace tavrin
