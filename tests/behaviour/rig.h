@@ -2,7 +2,11 @@
 // trace, with helpers to run scripted operator actions in virtual time.
 #pragma once
 
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -53,10 +57,20 @@ class CannedReplies : public ForwardingLink {
   std::string queued_;
 };
 
+// This test process's id, so that test programs run side by side (ctest -j)
+// never share a folder.
+inline int processId() {
+#ifdef _WIN32
+  return ::_getpid();
+#else
+  return static_cast<int>(::getpid());
+#endif
+}
+
 inline std::filesystem::path freshDriveRoot() {
   static int n = 0;
   auto root = std::filesystem::temp_directory_path() /
-              ("tavrin-behaviour-" + std::to_string(::getpid()) + "-" + std::to_string(n++));
+              ("tavrin-behaviour-" + std::to_string(processId()) + "-" + std::to_string(n++));
   std::filesystem::remove_all(root);
   std::filesystem::create_directories(root);
   return root;
