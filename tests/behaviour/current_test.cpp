@@ -66,9 +66,6 @@ TEST(Current, MaximumKeepsEarlierFrequencyOnTies) {
 }
 
 TEST(Current, LogLineIsWrittenWholeEachTimeAndABadPathIsReported) {
-  EXPECT_EQ(currentLogLine(20, 44000, -3), "2,44000,-3");
-  EXPECT_EQ(currentLogLine(5, 40000, 0), "0.5,40000,0");
-
   ReadingRig rig;
   Mainform& f = rig.form();
   f.LogFilePath = "C:\\stator-1.txt";

@@ -116,8 +116,9 @@ TEST(FaultDrill, LogDestinationsThatCannotBeWrittenAreRefusedAndSaidSo) {
     f.btGetCurrent.value = 1;
     f.fire(f.btGetCurrent, Event::Click);
     EXPECT_EQ(f.Info.text.rfind(std::string("Log ERROR: cannot write ") + path, 0), 0u) << f.Info.text;
-    EXPECT_FALSE(f.LogCurrentOn);
+    EXPECT_FALSE(f.LogCurrentOn || f.btGetCurrent.value || f.timerGetCurrent.enabled);
   }
+#ifndef _WIN32  // a symbolic link needs an administrator on Windows
   Rig rig;
   rig.start();
   Mainform& f = rig.form();
@@ -127,4 +128,5 @@ TEST(FaultDrill, LogDestinationsThatCannotBeWrittenAreRefusedAndSaidSo) {
             std::string::npos)
       << f.Info.text;
   EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
+#endif
 }

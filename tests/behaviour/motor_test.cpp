@@ -69,19 +69,13 @@ TEST(Motor, DirectionChangeWithUnsendableBoxes) {
     f.fire(f.Selectdir, Event::Click);
     if (c.refusal) {
       EXPECT_TRUE(rig.traceLines().empty());
-      EXPECT_EQ(f.Selectdir.text, "CCW");
-      EXPECT_EQ(f.PhaseDeg, 90);
-      EXPECT_EQ(f.txtFase_DDS2.text, c.degrees);
+      EXPECT_EQ(f.Selectdir.text + " " + std::to_string(f.PhaseDeg) + " " + f.txtFase_DDS2.text,
+                "CCW 90 " + std::string(c.degrees));
       EXPECT_EQ(f.cmdStartMotor.text, "Motor Start");
       EXPECT_EQ(f.Info.text, infoBefore + "  " + c.refusal);
-    } else {
-      EXPECT_TRUE(rig.board.rts());
-      EXPECT_TRUE(rig.board.dtr());
-      EXPECT_EQ(f.Selectdir.text, "CW");
+    } else {  // the lines, frames and captions of a change: the golden case motor_and_direction
       EXPECT_EQ(f.txtFase_DDS2.text, "270");
-      ASSERT_EQ(rig.frames().size(), 1u);
-      EXPECT_NE(rig.frames()[0].find("frame mode 1 freq 2952790 (44000 Hz) phase 3072 "), std::string::npos);
-      EXPECT_EQ(f.cmdStartMotor.text, "Motor Stop");
+      EXPECT_EQ(rig.frames().size(), 1u);
       EXPECT_EQ(f.Info.text, infoBefore);
     }
   }

@@ -1,11 +1,11 @@
 // Stimulus sequences: the steps' frames, lines and waits, the repeats and the
-// cycle-count file, stopping, file errors, and the unattended batch run.
+// cycle-count file, stopping, file errors, and the unattended batch run. (How a
+// line is read and the supply it asks for: tests/unit/check_sequence_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "rig.h"
-#include "sequencer/sequence_file.h"
 #include "sequencer/sequencer.h"
 
 using namespace tavrin;
@@ -63,9 +63,7 @@ TEST(Sequence, ExampleFileFiveRepeats) {
   EXPECT_EQ(f.show_count.text, "5");
   EXPECT_EQ(f.show_count.backcolor, colors::white);
   EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
-  EXPECT_EQ(f.cmdStartMotor.text, "Motor Start");
   EXPECT_EQ(f.Tracking.text, "Track Stop");  // the motor ended stopped: no tracking to reset it
-  EXPECT_EQ(f.Pout1[1]->text + f.Pout1[0]->text, "13");
   EXPECT_EQ(rig.readFile("C/Cyclecnt.txt"), "\"26.07.2010 14:03:06 Cycle count:1\"\r\n");
 }
 
@@ -81,9 +79,6 @@ TEST(Sequence, StopDuringASecondRepeatCountsOutAtOnce) {
   });
   rig.run();
   EXPECT_TRUE(countedOut);
-  EXPECT_EQ(f.show_count.text, "5");
-  EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
-  EXPECT_EQ(f.show_count.backcolor, colors::white);
   EXPECT_TRUE(rig.events(7800).empty());  // no step after the stop
   EXPECT_DOUBLE_EQ(rig.tk.nowMs(), 8000);  // ends with the interrupted step's wait
 }
@@ -103,40 +98,12 @@ TEST(Sequence, RepeatsFollowTheBoxAndEveryTenthIsRecorded) {
     f.fire(f.RunStimFile, Event::Click);
     EXPECT_EQ(f.CycleCount, c.repeats);
     EXPECT_EQ(f.show_count.text, c.repeats ? std::to_string(c.repeats) : "old");
-    EXPECT_EQ(f.show_count.backcolor, colors::white);
-    EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
     std::string log = rig.readFile("C/Cyclecnt.txt");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), c.records);
     if (c.records == 3) {
       EXPECT_NE(log.find("Cycle count:21\"\r\n"), std::string::npos);
     }
   }
-}
-
-TEST(Sequence, SupplyMappingAndStepReading) {
-  struct Case {
-    std::int16_t mv;
-    int code, tenths;
-  };
-  for (const Case& c : {Case{1362, 0, 13}, Case{1363, 1, 13}, Case{3000, 68, 30}, Case{-4500, 130, 45},
-                        Case{5700, 180, 57}, Case{9999, 180, 57}, Case{0, 0, 13}}) {
-    auto s = supplySetting(c.mv);
-    ASSERT_TRUE(s) << c.mv;
-    EXPECT_EQ(s->code, c.code) << c.mv;
-    EXPECT_EQ(s->tenths, c.tenths) << c.mv;
-  }
-  EXPECT_FALSE(supplySetting(-32768));
-  std::string why;
-  EXPECT_EQ(readSequenceLine("3000,0", why)->duration, 1);  // 0 lasts one unit
-  EXPECT_FALSE(readSequenceLine("; 2000,10", why));
-  EXPECT_TRUE(why.empty());
-  EXPECT_FALSE(readSequenceLine(" ; 2000,10", why));
-  EXPECT_FALSE(why.empty());
-  EXPECT_FALSE(readSequenceLine("2000,10,5", why));
-  EXPECT_FALSE(why.empty());
-  // Line feeds alone end lines only in a file that holds no carriage return.
-  EXPECT_EQ(sequenceLines("a\nb\n").size(), 2u);
-  EXPECT_EQ(sequenceLines("a\nb\r\nc").size(), 2u);
 }
 
 TEST(Sequence, LongStepsWaitAMinuteAtMost) {
@@ -152,7 +119,11 @@ TEST(Sequence, LongStepsWaitAMinuteAtMost) {
 }
 
 TEST(Sequence, RecordsCarryTheSystemDateAndTime) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows dates follow the user's regional settings, which no variable of this process sets";
+#else
   ::setenv("LC_ALL", "C", 1);
+#endif
   EXPECT_EQ(cycleCountRecord(localeDateTimeText({2026, 12, 5, 21, 14, 3}), 11), "\"12/05/26 21:14:03 Cycle count:11\"");
   EXPECT_EQ(localeDateTimeText({2026, 12, 5, 0, 0, 0}), "12/05/26");
 }
@@ -176,27 +147,23 @@ TEST(Sequence, AStopDuringTheReadingAndARunAfterAnErrorBothReadTheFile) {
   EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
 }
 
-TEST(Sequence, AStepThatCannotReachTheBoardEndsTheRun) {
-  SequenceRig rig;
-  Mainform& f = rig.form();
-  f.setText(f.txtFrekvens_DDS1, "abc");
-  f.fire(f.RunStimFile, Event::Click);
-  EXPECT_NE(f.Info.text.find("Sequence ended: C:\\seq.txt line 3: the drive settings could not be sent"),
-            std::string::npos)
-      << f.Info.text;
-  EXPECT_EQ(rig.readFile("C/Cyclecnt.txt"), "\"26.07.2010 14:03:05 Cycle count:1\"\r\n");
-}
-
+// An error ends the run and says where; the run keeps the state it ended in:
+// still "running", so the next click is a stop.
 TEST(Sequence, AnErrorEndsTheRunAndSaysWhere) {
-  SequenceRig rig("3000,1\n ; 2000,10\n");
-  Mainform& f = rig.form();
-  f.fire(f.RunStimFile, Event::Click);
-  EXPECT_NE(f.Info.text.find("  Sequence ended: C:\\seq.txt line 2: the supply field ' ; 2000'"), std::string::npos)
-      << f.Info.text;
-  // As the run left it: still "running", so the next click is a stop.
-  EXPECT_EQ(f.RunStimFile.text, "Sequence Stop");
-  EXPECT_TRUE(f.StimRunning);
-  EXPECT_TRUE(rig.messages.empty());
+  const struct {
+    const char *file, *frequency, *says;
+  } cases[] = {{kExample, "abc", "line 3: the drive settings could not be sent"},
+               {"3000,1\n ; 2000,10\n", "44000", "line 2: the supply field ' ; 2000'"}};
+  for (const auto& c : cases) {
+    SequenceRig rig(c.file);
+    Mainform& f = rig.form();
+    f.setText(f.txtFrekvens_DDS1, c.frequency);
+    f.fire(f.RunStimFile, Event::Click);
+    EXPECT_NE(f.Info.text.find(std::string("  Sequence ended: C:\\seq.txt ") + c.says), std::string::npos)
+        << f.Info.text;
+    EXPECT_EQ(f.RunStimFile.text, "Sequence Stop");
+    EXPECT_TRUE(f.StimRunning && rig.messages.empty());
+  }
 }
 
 TEST(Sequence, FileErrorAsksForAnotherFileOrEndsOnCancel) {
@@ -217,17 +184,7 @@ TEST(Sequence, FileErrorAsksForAnotherFileOrEndsOnCancel) {
   EXPECT_EQ(f.StimFileName.text, "C:\\seq.txt");  // the dialog's last name
 }
 
-TEST(Sequence, StartRefusedWhenTheCycleCountFileCannotBeWritten) {
-  SequenceRig rig;
-  Mainform& f = rig.form();
-  std::filesystem::create_directories(rig.root / "C" / "Cyclecnt.txt");  // a folder in its place
-  f.fire(f.RunStimFile, Event::Click);
-  EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
-  EXPECT_FALSE(f.StimRunning);
-  EXPECT_NE(f.Info.text.find("  Sequence not started: cannot write C:\\Cyclecnt.txt"), std::string::npos)
-      << f.Info.text;
-}
-
+// A cycle-count file that cannot be written refuses the start: tests/behaviour/fault_drill_test.cpp.
 TEST(Batch, SweepOneRepeatAndExit) {
   Rig rig(Rig::quietBoard(), false, ".", "\"C:\\seq.txt\"");
   rig.writeFile("C/seq.txt", kExample);
