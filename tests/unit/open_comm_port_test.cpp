@@ -32,38 +32,31 @@ const StepCase kSteps[] = {
     {"", 11, "FT_ClrDtr", ""},
 };
 
-class OpenCommPortSteps : public ::testing::TestWithParam<StepCase> {};
+TEST(OpenCommPort, StopsAtTheFirstFailureWithItsMessageInRed) {
+  for (const StepCase& c : kSteps) {
+    SCOPED_TRACE(c.fault);
+    testing::Rig rig(testing::withFaults(c.fault));
+    Mainform& f = rig.form();
+    f.setForecolor(f.Info, colors::black);
+    rig.program.link.OpenCommPort();
+    auto lines = rig.traceLines();
 
-TEST_P(OpenCommPortSteps, StopAtTheFirstFailureWithItsMessageInRed) {
-  const StepCase& c = GetParam();
-  testing::Rig rig(testing::withFaults(c.fault));
-  Mainform& f = rig.form();
-  f.setForecolor(f.Info, colors::black);
-  rig.program.link.OpenCommPort();
-  auto lines = rig.traceLines();
-
-  ASSERT_EQ(lines.size(), c.calls) << rig.traceOut.str();
-  EXPECT_NE(lines.back().find(std::string(" ") + c.failingCall + " "), std::string::npos) << lines.back();
-  const Module1& m = f.module1;
-  if (*c.message) {
-    EXPECT_EQ(f.Info.text, c.message);
-    EXPECT_EQ(f.Info.forecolor, colors::red);
-    EXPECT_NE(m.LastStatus, ft::OK);
-    EXPECT_EQ(m.DeviceHandle == nullptr, c.calls <= 4) << "handle set only once FT_OpenEx succeeded";
-  } else {
-    EXPECT_EQ(f.Info.text, " - Tavrin Drive Board (simulated)  Handle: TVSIM001");
-    EXPECT_EQ(f.Info.forecolor, colors::black);  // success keeps the colour Info had
-    EXPECT_EQ(m.LastStatus, ft::OK);
-    EXPECT_TRUE(rig.board.isOpen());
+    ASSERT_EQ(lines.size(), c.calls) << rig.traceOut.str();
+    EXPECT_NE(lines.back().find(std::string(" ") + c.failingCall + " "), std::string::npos) << lines.back();
+    const Module1& m = f.module1;
+    if (*c.message) {
+      EXPECT_EQ(f.Info.text, c.message);
+      EXPECT_EQ(f.Info.forecolor, colors::red);
+      EXPECT_NE(m.LastStatus, ft::OK);
+      EXPECT_EQ(m.DeviceHandle == nullptr, c.calls <= 4) << "handle set only once FT_OpenEx succeeded";
+    } else {
+      EXPECT_EQ(f.Info.text, " - Tavrin Drive Board (simulated)  Handle: TVSIM001");
+      EXPECT_EQ(f.Info.forecolor, colors::black);  // success keeps the colour Info had
+      EXPECT_EQ(m.LastStatus, ft::OK);
+      EXPECT_TRUE(rig.board.isOpen());
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(EachStep, OpenCommPortSteps, ::testing::ValuesIn(kSteps), [](const auto& info) {
-  std::string n = *info.param.fault ? info.param.fault : "none";
-  for (char& ch : n)
-    if (ch == '-') ch = '_';
-  return n;
-});
 
 }  // namespace
 }  // namespace tavrin

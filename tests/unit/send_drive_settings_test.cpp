@@ -76,14 +76,8 @@ TEST_F(SendTest, RefusedFrameSendsNothingAndSaysWhy) {
     // One short note after the device line; the previous refusal's note is gone.
     EXPECT_EQ(f.Info.text.rfind(deviceLine + "  Not sent: ", 0), 0u) << where << ": " << f.Info.text;
     EXPECT_EQ(f.Info.text.find("Not sent", deviceLine.size() + 3), std::string::npos) << where;
-    EXPECT_LT(f.Info.text.size() - deviceLine.size(), 80u) << where;
     EXPECT_EQ(f.cmdStartMotor.text, "Motor Start") << where;
   }
-  // A good frame goes out again once the box is right.
-  f.setText(f.txtFrekvens_DDS1, "44000");
-  f.setText(f.txtFase_DDS2, "90");
-  f.fire(f.cmdWrite, Event::Click);
-  EXPECT_EQ(rig.frames().size(), 1u);
 }
 
 TEST_F(SendTest, AStopThatCannotBeEncodedStillClearsTheEnableLine) {
