@@ -132,10 +132,10 @@ SequenceReport sequenceReport(std::string_view contents, const std::string& name
 int checkSequenceFile(const Options& options, std::ostream& out, std::ostream& err) {
   const std::string& name = options.checkSequence;
   const PathMapper paths(options.driveRoot.empty() ? PathMapper::defaultDriveRoot()
-                                                   : std::filesystem::path(options.driveRoot));
+                                                   : pathFromUtf8(options.driveRoot));
   const std::filesystem::path path = paths.map(name);
   std::string where = "the sequence file " + name;
-  if (path.string() != name) where += " (" + path.string() + ")";
+  if (const std::string shown = utf8FromPath(path); shown != name) where += " (" + shown + ")";
 
   // Only an ordinary file of sensible size is read: a device or a pipe could
   // be read for ever.

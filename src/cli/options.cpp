@@ -2,8 +2,13 @@
 
 #include <cmath>
 #include <iostream>
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#endif
 
 #include "cli/check_sequence.h"
+#include "core/files.h"
 #include "core/numbers.h"
 #include "tavrin_version.h"
 
@@ -207,6 +212,20 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     }
   }
   return o;
+}
+
+std::vector<std::string> utf8Arguments(int argc, char** argv) {
+#ifdef _WIN32
+  int n = 0;
+  if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &n)) {
+    std::vector<std::string> words;
+    words.reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) words.push_back(utf8FromPath(std::filesystem::path(wide[i])));
+    LocalFree(static_cast<HLOCAL>(wide));
+    return words;
+  }
+#endif
+  return std::vector<std::string>(argv, argv + argc);
 }
 
 std::optional<Options> parseCommandLine(int argc, char** argv, int& status) {

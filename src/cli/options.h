@@ -36,6 +36,11 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
 // after --check-sequence the check's own status).
 std::optional<Options> parseCommandLine(int argc, char** argv, int& status);
 
+// The command line as UTF-8 words, the program's name first: argv itself, but
+// on Windows (where argv holds the ANSI code page, which loses every letter
+// outside it) the wide command line converted.
+std::vector<std::string> utf8Arguments(int argc, char** argv);
+
 std::string usageText();
 std::string versionText();
 

@@ -205,7 +205,7 @@ void deliverAction(Program& program, const ScriptAction& a, const Toolkit& tk,
 
 std::optional<std::vector<ScriptAction>> loadScript(const Options& options, Mainform& form, std::ostream& err) {
   std::string contents;
-  auto read = readWholeFile(options.scriptFile, contents);
+  auto read = readWholeFile(pathFromUtf8(options.scriptFile), contents);
   if (!read.ok()) {
     err << "tavrin: cannot read script " << options.scriptFile << ": " << read.detail << '\n';
     return std::nullopt;

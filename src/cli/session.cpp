@@ -17,7 +17,7 @@ Session::Session(const Options& options, Toolkit& toolkit, bool virtualTime) {
       return addSeconds(start, static_cast<long long>(std::floor(toolkit.nowMs() / 1000.0)));
     };
   }
-  if (!options.driveRoot.empty()) setup.paths = PathMapper(options.driveRoot);
+  if (!options.driveRoot.empty()) setup.paths = PathMapper(pathFromUtf8(options.driveRoot));
 
   const Backend* backend = findBackend(options.backend.board);
   std::string whyNot;
@@ -29,7 +29,7 @@ Session::Session(const Options& options, Toolkit& toolkit, bool virtualTime) {
 
   Link* link = backend_.get();
   if (!options.traceFile.empty()) {
-    traceFile_.open(options.traceFile, std::ios::out | std::ios::trunc | std::ios::binary);
+    traceFile_.open(pathFromUtf8(options.traceFile), std::ios::out | std::ios::trunc | std::ios::binary);
     if (!traceFile_) {
       error_ = "cannot write the trace file " + options.traceFile;
       return;

@@ -3,12 +3,16 @@
 // 2 on a bad command line or a file that cannot be read.
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "cli/options.h"
 #include "cli/tracediff.h"
 #include "core/files.h"
 #include "core/numbers.h"
 
 int main(int argc, char** argv) {
+  const std::vector<std::string> argv8 = tavrin::utf8Arguments(argc, argv);
+  argc = static_cast<int>(argv8.size());
   tavrin::TraceTolerance tolerance;
   std::string files[2];
   int nFiles = 0;
@@ -16,13 +20,13 @@ int main(int argc, char** argv) {
       "usage: tavrin-tracediff [--tolerance MS] [--relative FRACTION] TRACE_A TRACE_B\n"
       "  times may differ by MS (50) plus FRACTION (0.01) of the later time\n";
   for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
+    std::string arg = argv8[static_cast<std::size_t>(i)];
     if (arg == "--help" || arg == "-h") {
       std::cout << usage;
       return 0;
     }
     if (arg == "--tolerance" || arg == "--relative") {
-      auto v = i + 1 < argc ? tavrin::wholeNumber(argv[i + 1]) : std::nullopt;
+      auto v = i + 1 < argc ? tavrin::wholeNumber(argv8[static_cast<std::size_t>(i) + 1]) : std::nullopt;
       if (!v || *v < 0 || (arg == "--relative" && *v > 1) || *v > 1e9) {
         std::cerr << "tavrin-tracediff: " << arg << " needs a number"
                   << (arg == "--relative" ? " from 0 to 1" : " of milliseconds from 0") << '\n';
@@ -43,7 +47,7 @@ int main(int argc, char** argv) {
   }
   std::string text[2];
   for (int k = 0; k < 2; ++k) {
-    auto r = tavrin::readWholeFile(files[k], text[k]);
+    auto r = tavrin::readWholeFile(tavrin::pathFromUtf8(files[k]), text[k]);
     if (!r.ok()) {
       std::cerr << "tavrin-tracediff: cannot read " << files[k] << ": " << r.detail << '\n';
       return 2;

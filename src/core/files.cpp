@@ -1,11 +1,16 @@
 #include "core/files.h"
 
 #include <cerrno>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,14 +65,107 @@ std::vector<std::string> splitLines(std::string_view contents) {
   return lines;
 }
 
+std::filesystem::path pathFromUtf8(std::string_view text) {
+#ifdef _WIN32
+  // A byte that is no UTF-8 becomes U+FFFD: the name is then one no file has,
+  // and the open fails with a message instead of the conversion throwing.
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return std::filesystem::path(wide);
+#else
+  return std::filesystem::path(text);
+#endif
+}
+
+std::string utf8FromPath(const std::filesystem::path& path) {
+#ifdef _WIN32
+  const std::wstring& wide = path.native();
+  if (wide.empty()) return {};
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
+  return text;
+#else
+  return path.string();
+#endif
+}
+
 namespace {
 // errno for a path that exists but is no ordinary file; no system call sets it.
 constexpr int kNotOrdinary = -1000;
 
+#ifdef _WIN32
+// The errno that tells the same story as a Windows error, so that messages and
+// codes read alike on every system. A file another program holds without
+// sharing (an open editor) is "already open".
+int errnoFromWindows(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+      return ENOENT;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY:
+      return EINVAL;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EBUSY;
+    case ERROR_NOT_READY:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_BAD_NETPATH:
+    case ERROR_NETNAME_DELETED:
+      return ENXIO;
+    case ERROR_WRITE_PROTECT:
+      return EROFS;
+    default:
+      return EACCES;
+  }
+}
+#endif
+
 std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
 #ifdef _WIN32
-  std::wstring wmode(mode, mode + std::strlen(mode));
-  return _wfopen(path.c_str(), wmode.c_str());
+  // The wide path as it is (never the ANSI code page), shared for reading and
+  // writing, and only an ordinary disk file: a device name (CON, COM1, NUL) or
+  // a pipe must neither hang the program nor feed it without end.
+  const bool reading = mode[0] == 'r';
+  HANDLE h = CreateFileW(path.c_str(), reading ? GENERIC_READ : GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, reading ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    errno = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                ? EISDIR
+                : errnoFromWindows(error);
+    return nullptr;
+  }
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    errno = kNotOrdinary;
+    return nullptr;
+  }
+  // "wb" empties the file only now that it is known to be an ordinary one.
+  if (mode[0] == 'w' && !SetEndOfFile(h)) {
+    errno = errnoFromWindows(GetLastError());
+    CloseHandle(h);
+    return nullptr;
+  }
+  const int flags = (reading ? _O_RDONLY : _O_WRONLY) | (mode[0] == 'a' ? _O_APPEND : 0) | _O_BINARY;
+  const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), flags);
+  if (fd < 0) {
+    CloseHandle(h);
+    errno = EMFILE;
+    return nullptr;
+  }
+  std::FILE* f = _fdopen(fd, mode);
+  if (!f) _close(fd);
+  return f;
 #else
   // Opened without blocking and checked before use: a FIFO, a device or a
   // folder at a log's or a sequence's path must neither hang the program (a
@@ -152,14 +250,16 @@ FileResult checkAppendable(const std::filesystem::path& path) { return writeText
 
 std::filesystem::path PathMapper::map(std::string_view typed) const {
 #ifdef _WIN32
-  return std::filesystem::path(std::string(typed));
-#else
+  // Windows has the drives: a path is used as typed unless a drive root was
+  // given (--drive-root, TAVRIN_DRIVE_ROOT), say for a run kept apart.
+  if (root_.empty()) return pathFromUtf8(typed);
+#endif
   std::string s(typed);
   for (char& c : s)
     if (c == '\\') c = '/';
   bool drive = s.size() >= 2 && s[1] == ':' &&
                ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'));
-  if (!drive) return std::filesystem::path(s);
+  if (!drive) return pathFromUtf8(s);
   char letter = static_cast<char>(s[0] >= 'a' ? s[0] - 'a' + 'A' : s[0]);
   std::string rest = s.substr(2);
   while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
@@ -168,12 +268,11 @@ std::filesystem::path PathMapper::map(std::string_view typed) const {
   // make its folder so that writing "C:\x.txt" works on a fresh machine.
   std::error_code ec;
   std::filesystem::create_directories(drivePath, ec);
-  return rest.empty() ? drivePath : drivePath / rest;
-#endif
+  return rest.empty() ? drivePath : drivePath / pathFromUtf8(rest);
 }
 
 std::filesystem::path PathMapper::defaultDriveRoot() {
-  if (const char* env = std::getenv("TAVRIN_DRIVE_ROOT"); env && *env) return env;
+  if (const char* env = std::getenv("TAVRIN_DRIVE_ROOT"); env && *env) return pathFromUtf8(env);
 #ifdef _WIN32
   return {};
 #else

@@ -49,9 +49,16 @@ FileResult writeLines(const std::filesystem::path& path, const std::vector<std::
 // nothing is written): the check a procedure makes before it starts.
 FileResult checkAppendable(const std::filesystem::path& path);
 
-// Maps the paths operators type to the host's file system. On Windows a path is
-// used as typed. Elsewhere "C:\stator-1.txt" lives at <driveRoot>/C/stator-1.txt
-// and backslashes become slashes; other paths are used as they are.
+// A path from the program's UTF-8 text, and back. On Windows both go through
+// the wide characters Windows names files with, never the ANSI code page (which
+// garbles any letter outside it); bytes that are no UTF-8 become U+FFFD.
+std::filesystem::path pathFromUtf8(std::string_view text);
+std::string utf8FromPath(const std::filesystem::path& path);
+
+// Maps the paths operators type to the host's file system. On Windows without
+// a drive root a path is used as typed. Otherwise "C:\stator-1.txt" lives at
+// <driveRoot>/C/stator-1.txt and backslashes become slashes; other paths are
+// used as they are.
 class PathMapper {
  public:
   explicit PathMapper(std::filesystem::path driveRoot) : root_(std::move(driveRoot)) {}

@@ -66,7 +66,11 @@ bool isSet(const char* name) {
 
 int main(int argc, char** argv) {
   int status = 0;
-  auto options = tavrin::parseCommandLine(argc, argv, status);
+  std::vector<std::string> words = tavrin::utf8Arguments(argc, argv);  // Windows: not the ANSI code page
+  std::vector<char*> args;
+  args.reserve(words.size());
+  for (auto& w : words) args.push_back(w.data());
+  auto options = tavrin::parseCommandLine(static_cast<int>(args.size()), args.data(), status);
   if (!options) return status;
   if (!options->scriptFile.empty() && !options->realtime) return tavrin::runScript(*options, std::cout, std::cerr);
 

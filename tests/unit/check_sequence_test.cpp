@@ -93,9 +93,10 @@ TEST(CheckSequence, CommandLine) {
        "Sequence file C:\\seq.txt, step time 10 ms\nline 1: 3000 mV forward", ""},
       {{"--check-sequence=" + bad}, 1, "Sequence file " + bad, ""},
       {{"--drive-root", root, "--check-sequence", "C:\\none.txt"}, 2, "",
-       "cannot read the sequence file C:\\none.txt (" + root + "/C/none.txt): No such file or directory"},
+       "cannot read the sequence file C:\\none.txt (" + (dir.path() / "C" / "none.txt").string() +
+           "): No such file or directory"},
       {{"--drive-root", root, "--check-sequence", "C:\\folder"}, 2, "",
-       "cannot read the sequence file C:\\folder (" + root + "/C/folder): not an ordinary file"},
+       "cannot read the sequence file C:\\folder (" + (dir.path() / "C" / "folder").string() + "): not an ordinary file"},
       {{"--check-sequence", "/dev/zero"}, 2, "", "cannot read the sequence file /dev/zero: not an ordinary file"},
       {{"--check-sequence"}, 2, "", "option --check-sequence needs a value"},
       {{"--check-sequence", "--step-time", "10", bad}, 2, "",

@@ -59,6 +59,13 @@ TEST(FileErrors, AreToldApartByTheirCodes) {
     EXPECT_EQ(readWholeFile(p, contents).code, FileErrorCode::BadFileName) << p;
     EXPECT_FALSE(appendLine(p, "x").ok()) << p;
   }
+#else
+  // Nor a device: NUL would swallow a log, CON wait for a keyboard.
+  EXPECT_EQ(readWholeFile("NUL", contents).code, FileErrorCode::BadFileName);
+  for (const char* p : {"NUL", "CON"}) {
+    EXPECT_FALSE(readWholeFile(p, contents).ok()) << p;
+    EXPECT_FALSE(appendLine(p, "x").ok()) << p;
+  }
 #endif
 
   const std::pair<int, FileErrorCode> errors[] = {{0, FileErrorCode::None},
@@ -67,6 +74,25 @@ TEST(FileErrors, AreToldApartByTheirCodes) {
                                                   {EIO, FileErrorCode::DiskNotReady},
                                                   {EACCES, FileErrorCode::PathFileAccess}};
   for (auto [err, code] : errors) EXPECT_EQ(classifyFileError(err), code) << err;
+}
+
+TEST(Files, NamesAreUtf8OnEverySystem) {
+  // Letters of three scripts: no single ANSI code page holds them all.
+  const std::u8string name = u8"Pr\u00fcfstand-\u03b4\u03bf\u03ba-\u0440\u043e\u0442\u043e\u0440.txt";
+  const std::string text(name.begin(), name.end());
+  EXPECT_EQ(pathFromUtf8(text), std::filesystem::path(name));
+  EXPECT_EQ(utf8FromPath(pathFromUtf8(text)), text);
+
+  testing::TempDir dir;
+  const PathMapper asTyped{std::filesystem::path()};
+  const std::string typed = utf8FromPath(dir.path()) + "/" + text;  // on Windows with its drive letter
+  ASSERT_TRUE(appendLine(asTyped.map(typed), "3000,50").ok());
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir.path() / name));
+  std::string contents;
+  EXPECT_TRUE(readWholeFile(asTyped.map(typed), contents).ok());
+  EXPECT_EQ(contents, "3000,50\r\n");
+  // Bytes that are no UTF-8 name no file; they are reported, never thrown.
+  EXPECT_EQ(readWholeFile(dir.path() / pathFromUtf8("\xff\xfe.txt"), contents).code, FileErrorCode::FileNotFound);
 }
 
 TEST(PathMapper, PutsDriveLettersUnderTheDriveRoot) {
