@@ -5,10 +5,11 @@ set -euo pipefail
 
 TAVRIN_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-svg-dev libgl1-mesa-dev libxkbcommon-dev
                  libgtest-dev fonts-dejavu-core)
-# CI (.ci/run sets TAVRIN_CI=1) also runs clang-tidy, and builds with warnings
-# as errors.
+# CI (.ci/run sets TAVRIN_CI=1) also runs clang-tidy, builds with warnings as
+# errors, and checks the Qt-free layers for Windows (mingw-w64 and wine:
+# scripts/windows_check.sh).
 if [ -n "${TAVRIN_CI:-}" ]; then
-  TAVRIN_PACKAGES+=(clang-tidy)
+  TAVRIN_PACKAGES+=(clang-tidy g++-mingw-w64-x86-64-posix wine64 googletest)
 fi
 
 tavrin_install_missing() {
