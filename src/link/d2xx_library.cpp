@@ -2,11 +2,12 @@
 
 #include <cstring>
 
+#include "link/loaded_library.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #define TAVRIN_FTAPI WINAPI
 #else
-#include <dlfcn.h>
 #define TAVRIN_FTAPI
 #endif
 
@@ -58,44 +59,13 @@ std::string D2xxLibrary::defaultPath() {
 #endif
 }
 
-namespace {
-void* openModule(const std::string& path, std::string& error) {
-#ifdef _WIN32
-  HMODULE m = LoadLibraryA(path.c_str());
-  if (!m) error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
-  return reinterpret_cast<void*>(m);
-#else
-  void* m = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!m) {
-    const char* e = dlerror();
-    error = "cannot load " + path + (e ? std::string(": ") + e : std::string());
-  }
-  return m;
-#endif
-}
-void* symbol(void* module, const char* name) {
-#ifdef _WIN32
-  return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(module), name));
-#else
-  return dlsym(module, name);
-#endif
-}
-void closeModule(void* module) {
-#ifdef _WIN32
-  FreeLibrary(reinterpret_cast<HMODULE>(module));
-#else
-  dlclose(module);
-#endif
-}
-}  // namespace
-
 std::unique_ptr<D2xxLibrary> D2xxLibrary::load(const std::string& path, std::string& error) {
-  void* module = openModule(path, error);
+  void* module = loaded::open(path, error);
   if (!module) return nullptr;
   auto api = std::make_unique<Api>();
   std::string missing;
   auto get = [&](auto& fn, const char* name) {
-    void* p = symbol(module, name);
+    void* p = loaded::symbol(module, name);
     if (!p && missing.empty()) missing = name;
     fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(p);
   };
@@ -116,7 +86,7 @@ std::unique_ptr<D2xxLibrary> D2xxLibrary::load(const std::string& path, std::str
   get(api->close, "FT_Close");
   if (!missing.empty()) {
     error = path + " lacks " + missing;
-    closeModule(module);
+    loaded::close(module);
     return nullptr;
   }
   std::unique_ptr<D2xxLibrary> lib(new D2xxLibrary());
@@ -126,7 +96,7 @@ std::unique_ptr<D2xxLibrary> D2xxLibrary::load(const std::string& path, std::str
 }
 
 D2xxLibrary::~D2xxLibrary() {
-  if (module_) closeModule(module_);
+  if (module_) loaded::close(module_);
 }
 
 namespace {

@@ -1,8 +1,44 @@
 #include "shell/backends.h"
 
 #include "link/d2xx_library.h"
+#include "link/ftdi_library.h"
 
 namespace tavrin {
+
+namespace {
+// The FTDI devices libftdi1 sees. Listing never claims a device, so a kernel
+// driver bound to it hides nothing here (libftdi1 detaches it at open); a
+// device whose strings cannot be read (no permission on its node) is listed
+// as "?", and when none can be read the list says why instead.
+BoardList listFtdi(const BackendOptions& o) {
+  const std::string path = o.ftdiLibrary.empty() ? FtdiLibrary::defaultPath() : o.ftdiLibrary;
+  std::string why;
+  auto lib = FtdiLibrary::load(path, why);
+  if (!lib) return BoardList{{}, "libftdi1 missing: " + why + " (Debian, Ubuntu: apt-get install libftdi1-2)"};
+  std::uint32_t count = 0;
+  if (lib->deviceCount(count) != ft::OK || count == 0) return BoardList{{}, lib->lastProblem()};
+  BoardList out;
+  std::string problem;
+  bool anyRead = false;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    BoardInfo b;
+    const bool serial = lib->deviceSerial(i, b.serial) == ft::OK;
+    if (!serial) {
+      problem = lib->lastProblem();
+      b.serial = "?";
+    }
+    const bool description = lib->deviceDescription(i, b.description) == ft::OK;
+    if (!description) {
+      problem = lib->lastProblem();
+      b.description = "?";
+    }
+    anyRead = anyRead || serial || description;
+    out.boards.push_back(b);
+  }
+  if (!anyRead) return BoardList{{}, std::to_string(count) + " FTDI device(s) found, none readable: " + problem};
+  return out;
+}
+}  // namespace
 
 namespace {
 const std::vector<Backend> kBackends = {
@@ -18,6 +54,11 @@ const std::vector<Backend> kBackends = {
        if (!lib) return BoardList{{}, why};
        return listThrough(*lib);
      }},
+    {"ftdi", "libftdi1 (open source), loaded at run time; detaches ftdi_sio itself",
+     [](const BackendOptions& o, const std::function<double()>&, std::string& whyNot) -> std::unique_ptr<Link> {
+       return FtdiLibrary::load(o.ftdiLibrary.empty() ? FtdiLibrary::defaultPath() : o.ftdiLibrary, whyNot);
+     },
+     [](const BackendOptions& o) { return listFtdi(o); }},
     {"sim", "the simulated drive board",
      [](const BackendOptions& o, std::function<double()> clock, std::string&) -> std::unique_ptr<Link> {
        return std::make_unique<sim::SimBoard>(o.sim, std::move(clock));

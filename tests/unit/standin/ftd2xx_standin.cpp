@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <sstream>
 #include <string>
 
-#include "link/trace.h"
-#include "sim/sim_board.h"
+#include "standin_board.h"
 
 // The vendor's types as its Linux headers declare them: DWORD and ULONG are
 // 32 bits (as on Windows), FT_STATUS is a ULONG, a handle is a pointer.
@@ -22,65 +19,10 @@ using LPDWORD = DWORD*;
 using FT_HANDLE = void*;
 using FT_STATUS = ULONG;
 
-#define STANDIN_EXPORT extern "C" __attribute__((visibility("default")))
+using standin::board;
 
-namespace {
-
-// A C library keeps its state in the library: one board per loaded copy. Every
-// call is traced as it arrived, so a test can check that what the program
-// passed is what the library received.
-struct StandIn {
-  double (*clock)(void*) = nullptr;
-  void* clockContext = nullptr;
-  std::unique_ptr<tavrin::sim::SimBoard> board;
-  std::ostringstream received;
-  std::unique_ptr<tavrin::TracingLink> tracing;
-  std::string receivedText;
-};
-StandIn standIn;
-
-double now() { return standIn.clock ? standIn.clock(standIn.clockContext) : 0.0; }
-
-void makeBoard(const tavrin::sim::SimConfig& config) {
-  standIn.tracing.reset();
-  standIn.received.str("");
-  standIn.board = std::make_unique<tavrin::sim::SimBoard>(config, now);
-  standIn.tracing = std::make_unique<tavrin::TracingLink>(*standIn.board, standIn.received, now);
-}
-
-tavrin::Link& board() {
-  if (!standIn.tracing) makeBoard(tavrin::sim::SimConfig{});
-  return *standIn.tracing;
-}
-
-}  // namespace
-
-// ---- test hooks (not part of the vendor's library) ----
-
-// Gives the board a clock in milliseconds, e.g. a test's virtual time; null for 0.
-STANDIN_EXPORT void TavrinStandIn_SetClock(double (*clock)(void*), void* context) {
-  standIn.clock = clock;
-  standIn.clockContext = context;
-}
-
-// A fresh board (closed, lines clear) with the faults --sim-fault takes.
-// Returns 0, or -1 for a fault list the board does not know.
-STANDIN_EXPORT int TavrinStandIn_Reset(const char* faults) {
-  tavrin::sim::SimConfig config;
-  std::string error;
-  if (faults && !tavrin::sim::parseFaults(faults, config, error)) return -1;
-  makeBoard(config);
-  return 0;
-}
-
-// The calls as the library received them, in the link trace's format. The
-// text stays valid until the next call of this hook or of TavrinStandIn_Reset.
-STANDIN_EXPORT const char* TavrinStandIn_Received() {
-  board();
-  standIn.tracing->flush();
-  standIn.receivedText = standIn.received.str();
-  return standIn.receivedText.c_str();
-}
+// The library keeps nothing of its own beyond the board.
+void standin::onReset() {}
 
 // ---- the vendor's calls ----
 
