@@ -53,6 +53,8 @@ class FrameAssembler {
   std::vector<ReceivedFrame> onWrite(const std::uint8_t* data, std::size_t n);
   // Any other call on the link: a header still waiting stands alone.
   std::optional<ReceivedFrame> onOtherCall();
+  // Part of a frame has come and the rest has not.
+  bool waiting() const { return !pending_.empty(); }
 
  private:
   std::vector<std::uint8_t> pending_;

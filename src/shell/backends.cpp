@@ -1,6 +1,7 @@
 #include "shell/backends.h"
 
 #include "link/d2xx_library.h"
+#include "link/serial_port.h"
 #include "link/ftdi_library.h"
 
 namespace tavrin {
@@ -66,6 +67,22 @@ const std::vector<Backend> kBackends = {
      [](const BackendOptions& o) {
        sim::SimBoard board(o.sim, [] { return 0.0; });
        return listThrough(board);
+     }},
+    {"serial", "a serial port (--port): ftdi_sio's /dev/ttyUSB0, COM3, or a pty to tavrin-simboard",
+     [](const BackendOptions& o, const std::function<double()>&, std::string& whyNot) -> std::unique_ptr<Link> {
+       if (o.port.empty()) {
+         whyNot = "--board serial needs --port PATH";
+         return nullptr;
+       }
+       return std::make_unique<SerialPort>(o.port, o.inbandLines);
+     },
+     [](const BackendOptions& o) {
+       SerialPort::PortScan scan = SerialPort::scan(o.port);
+       BoardList out;
+       for (const auto& p : scan.ports)
+         out.boards.push_back({p.serial, p.product.empty() ? p.path : p.path + " (" + p.product + ")"});
+       out.whyNone = scan.whyNone;
+       return out;
      }},
 };
 }  // namespace

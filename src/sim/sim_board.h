@@ -97,6 +97,14 @@ class SimBoard : public Link {
 
   SimConfig& config() { return cfg_; }
 
+  // For a board served in real time (tavrin-simboard): when its next reply
+  // byte is due (ms on its clock), none when nothing waits; and whether part
+  // of a frame has come and the rest not (any other call would end it there).
+  std::optional<double> nextReplyDueMs() const {
+    return rx_.empty() ? std::nullopt : std::optional<double>(rx_.front().at);
+  }
+  bool frameInProgress() const { return assembler_.waiting(); }
+
  private:
   bool fault(const char* name) const { return cfg_.faults.count(name) != 0; }
   // Counts a call; false once the board has been unplugged.

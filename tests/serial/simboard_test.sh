@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# tavrin-simboard --pty: prints its pty first, serves it until SIGTERM or the
+# end of its stdin, and ends with status 0; refuses what a pty cannot serve.
+#   simboard_test.sh TAVRIN_SIMBOARD TAVRIN_SCRIPT WORKDIR
+set -uo pipefail
+simboard=$1 runner=$2 work=$3
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+
+# Waits (up to 5 s) for the first line, "PTY PATH", and prints PATH.
+pty_of() {
+  for _ in $(seq 50); do
+    if read -r word path <"$1" 2>/dev/null && [ "$word" = PTY ]; then echo "$path"; return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Ended by SIGTERM (stdin /dev/null, as a script's background job has it, is not watched).
+"$simboard" --pty --sim-seed 3 </dev/null >term.out 2>term.err &
+pid=$!
+path=$(pty_of term.out) || fail "no PTY line: $(cat term.out term.err)"
+[ -c "$path" ] || fail "'$path' is not a character device"
+"$runner" --list-boards --port "$path" | grep -qP "^serial\t0\t\t\Q$path\E$" ||
+  fail "--list-boards does not list $path: $("$runner" --list-boards --port "$path")"
+kill -TERM "$pid"
+wait "$pid"
+status=$?
+[ "$status" = 0 ] || fail "after SIGTERM: status $status, not 0"
+[ -s term.err ] && fail "something on stderr: $(cat term.err)"
+
+# Ended by the end of its stdin.
+exec 3> >("$simboard" --pty >stdin.out 2>stdin.err; echo $? >stdin.status)
+pty_of stdin.out >/dev/null || fail "no PTY line with stdin a pipe: $(cat stdin.err)"
+exec 3>&-
+for _ in $(seq 50); do [ -s stdin.status ] && break; sleep 0.1; done
+[ "$(cat stdin.status 2>/dev/null)" = 0 ] || fail "after stdin closed: status '$(cat stdin.status 2>/dev/null)', not 0"
+
+# Refused: a fault of the program's own side, and a stray word.
+"$simboard" --pty --sim-fault open >/dev/null 2>fault.err </dev/null
+[ $? = 2 ] && grep -q "cannot be served over a pty" fault.err || fail "--sim-fault open not refused: $(cat fault.err)"
+"$simboard" --pty --trace x >/dev/null 2>word.err </dev/null
+[ $? = 2 ] || fail "--trace not refused"
+"$simboard" >/dev/null 2>nopty.err </dev/null
+[ $? = 2 ] || fail "no --pty not refused"
+
+[ $failed = 0 ] && echo "tavrin-simboard: PTY line, SIGTERM, end of stdin and refusals as expected"
+exit $failed
