@@ -282,9 +282,15 @@ int runScript(const Options& options, std::ostream& out, std::ostream& err) {
     }
   }
   if (!stoppedWhy.empty()) err << "tavrin: script run stopped at " << timeText(tk.nowMs()) << " ms: " << stoppedWhy << '\n';
-  bool traceWritten = session.flushTrace();
-  writeDump(program, tk.nowMs(), out);
+  status = finishRun(session, options, tk.nowMs(), status, out, err);
   restoreSignals();
+  return status;
+}
+
+int finishRun(Session& session, const Options& options, double ms, int status, std::ostream& out,
+              std::ostream& err) {
+  const bool traceWritten = session.flushTrace();
+  writeDump(session.program(), ms, out);
   // What could not be written is lost: that is a failure, never a quiet 0.
   if (!traceWritten) {
     err << "tavrin: cannot write the trace file " << options.traceFile << '\n';
@@ -294,6 +300,7 @@ int runScript(const Options& options, std::ostream& out, std::ostream& err) {
     err << "tavrin: cannot write the output (the dumps and messages)\n";
     if (status == 0) status = 1;
   }
+  err.flush();
   return status;
 }
 

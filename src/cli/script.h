@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/session.h"
 #include "shell/program.h"
 
 namespace tavrin {
@@ -36,6 +37,11 @@ void deliverAction(Program& program, const ScriptAction& a, const Toolkit& tk,
 
 // "# dump at TIME_MS" and every control property and state variable.
 void writeDump(const Program& program, double ms, std::ostream& out);
+
+// The end of every script run: the trace flushed, the final dump, and the
+// exit status made 1 when the trace or the output could not be written.
+int finishRun(Session& session, const Options& options, double ms, int status, std::ostream& out,
+              std::ostream& err);
 
 // Why the program, with no scripted action left, can never finish what runs
 // (an arrow held and never released, tracking never stopped); nullopt if it can.

@@ -42,20 +42,7 @@ int runRealtimeScript(const Options& options, Session& session, QtToolkit& tk, M
 
   // Every way out (the last action, Exit, a closed window, a stop) ends with
   // the trace flushed and the final dump, as in virtual time.
-  tk.setBeforeExit([&](int status) {
-    const bool traceWritten = session.flushTrace();
-    writeDump(program, tk.nowMs(), out);
-    if (!traceWritten) {
-      err << "tavrin: cannot write the trace file " << options.traceFile << '\n';
-      if (status == 0) status = 1;
-    }
-    if (!out) {
-      err << "tavrin: cannot write the output (the dumps and messages)\n";
-      if (status == 0) status = 1;
-    }
-    err.flush();
-    return status;
-  });
+  tk.setBeforeExit([&](int status) { return finishRun(session, options, tk.nowMs(), status, out, err); });
 
   std::size_t next = 0, delivered = 0;
   const std::size_t total = actions->size();
