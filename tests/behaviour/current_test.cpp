@@ -102,3 +102,26 @@ TEST(Current, RefusesWhatCannotBeAReading) {
   }
   EXPECT_FALSE(f.AdcOverflow);
 }
+
+// A backend whose failed queue-status call leaves the caller's count alone:
+// the read must not ask for the last reading's bytes, which never come.
+TEST(Current, AFailedQueueStatusReadsNothing) {
+  struct QueueStatusFails : ForwardingLink {
+    using ForwardingLink::ForwardingLink;
+    LinkStatus queueStatus(LinkHandle, std::uint32_t&) override { return ft::IO_ERROR; }
+    LinkStatus read(LinkHandle h, std::span<std::uint8_t> b, std::uint32_t& got) override {
+      asked = b.size();
+      return inner().read(h, b, got);
+    }
+    std::size_t asked = 99;
+  };
+  ReadingRig rig;  // start-up's reading left a count of 10
+  QueueStatusFails link(rig.canned);
+  DeviceLink device(rig.form(), link);
+  const PathMapper paths(rig.root);
+  CurrentReader reader(rig.form(), rig.program.waits, device, paths);
+  rig.canned.replies.emplace_back("ADC&H064\r\n");
+  reader.ReadCurrent(false);
+  EXPECT_EQ(link.asked, 0u);
+  EXPECT_EQ(rig.form().CurrentmA, 12);
+}
