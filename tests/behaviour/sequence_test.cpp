@@ -217,3 +217,18 @@ TEST(Batch, NoFileLetsStartUpGoOnAndReducedStateStillRuns) {
   EXPECT_TRUE(rig.traceLines("frame mode 6").empty());  // no supply frames without voltage control
   EXPECT_EQ(rig.form().Tracking.text, "Track Freq");
 }
+
+// The direction changes only at the lowest supply: the frame that follows the
+// RTS change still carries the supply code 00, not the last step's.
+TEST(Sequence, AReversalGoesOutAtTheLowestSupply) {
+  SequenceRig rig("3000,1\r\n-4500,1\r\n");
+  Mainform& f = rig.form();
+  f.setText(f.times, "1");
+  rig.clearTrace();
+  f.fire(f.RunStimFile, Event::Click);
+  const auto lines = rig.traceLines();
+  auto rts = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("Rts") != std::string::npos; });
+  auto frame = std::find_if(rts, lines.end(), [](const std::string& l) { return l.find(" frame ") != std::string::npos; });
+  ASSERT_NE(frame, lines.end());
+  EXPECT_NE(frame->find("supply 01 00"), std::string::npos) << *frame;
+}
