@@ -227,8 +227,8 @@ TEST(Sequence, AReversalGoesOutAtTheLowestSupply) {
   rig.clearTrace();
   f.fire(f.RunStimFile, Event::Click);
   const auto lines = rig.traceLines();
-  auto rts = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("Rts") != std::string::npos; });
-  auto frame = std::find_if(rts, lines.end(), [](const std::string& l) { return l.find(" frame ") != std::string::npos; });
+  auto has = [](const char* part) { return [part](const std::string& l) { return l.find(part) != std::string::npos; }; };
+  auto frame = std::find_if(std::find_if(lines.begin(), lines.end(), has("Rts")), lines.end(), has(" frame "));
   ASSERT_NE(frame, lines.end());
   EXPECT_NE(frame->find("supply 01 00"), std::string::npos) << *frame;
 }

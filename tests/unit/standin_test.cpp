@@ -222,7 +222,7 @@ TEST(FtdiStandIn, UsbTroublesAreToldApartInTheStatusAndInWords) {
     LinkStatus status;
     const char* says;
   } cases[] = {
-      {"access", board, ft::DEVICE_NOT_OPENED, "the USB device could not be opened, most likely for want of permission"},
+      {"access", board, ft::DEVICE_NOT_OPENED, "the USB device could not be opened, most likely for want of"},
       {"permission", board, ft::DEVICE_NOT_OPENED, "no permission on the USB device (libftdi1: inappropriate"},
       {"driver", board, ft::DEVICE_NOT_OPENED, "a kernel driver (ftdi_sio) holds the USB device"},
       // -3 is libftdi1's "device not found" too: its message tells them apart.
