@@ -12,6 +12,9 @@ namespace tavrin {
 struct TraceTolerance {
   double ms = 50;         // times may differ by this much ...
   double fraction = 0.01; // ... plus this share of the later time
+  // The board's serial number and description (in the listing and the open)
+  // may differ: a real board against the simulated one.
+  bool anyDevice = false;
 };
 
 struct TraceComparison {

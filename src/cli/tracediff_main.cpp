@@ -17,15 +17,18 @@ int main(int argc, char** argv) {
   std::string files[2];
   int nFiles = 0;
   const std::string usage =
-      "usage: tavrin-tracediff [--tolerance MS] [--relative FRACTION] TRACE_A TRACE_B\n"
-      "  times may differ by MS (50) plus FRACTION (0.01) of the later time\n";
+      "usage: tavrin-tracediff [--tolerance MS] [--relative FRACTION] [--any-device] TRACE_A TRACE_B\n"
+      "  times may differ by MS (50) plus FRACTION (0.01) of the later time;\n"
+      "  --any-device: the boards' serial numbers and descriptions may differ\n";
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv8[static_cast<std::size_t>(i)];
     if (arg == "--help" || arg == "-h") {
       std::cout << usage;
       return 0;
     }
-    if (arg == "--tolerance" || arg == "--relative") {
+    if (arg == "--any-device") {
+      tolerance.anyDevice = true;
+    } else if (arg == "--tolerance" || arg == "--relative") {
       auto v = i + 1 < argc ? tavrin::wholeNumber(argv8[static_cast<std::size_t>(i) + 1]) : std::nullopt;
       if (!v || *v < 0 || (arg == "--relative" && *v > 1) || *v > 1e9) {
         std::cerr << "tavrin-tracediff: " << arg << " needs a number"

@@ -104,6 +104,14 @@ TEST(CompareTraces, SameOperationsWithinTheToleranceAndTheFirstDifferenceNamed) 
     EXPECT_EQ(r.why.rfind(c.why, 0), 0u) << r.why;
   }
   EXPECT_EQ(compareTraces(cases[0].real, virt, tol).largestDiffMs, 59.0);
+  // Another board: its serial and description differ, nothing else may.
+  const std::string sim = "0.0 FT_ListDevices 0 40000001 -> 0 \"TVSIM001\"\n0.0 FT_OpenEx \"Sim\" 2 -> 0\n";
+  const std::string real = "0.4 FT_ListDevices 0 40000001 -> 0 \"FT4X2\"\n0.4 FT_OpenEx \"Drive\" 2 -> 0\n";
+  TraceTolerance any = tol;
+  any.anyDevice = true;
+  EXPECT_FALSE(compareTraces(real, sim, tol).same);
+  EXPECT_TRUE(compareTraces(real, sim, any).same);
+  EXPECT_FALSE(compareTraces("0.4 FT_OpenEx \"Drive\" 2 -> 3\n", "0.0 FT_OpenEx \"Sim\" 2 -> 0\n", any).same);
 }
 
 }  // namespace
