@@ -278,12 +278,7 @@ LinkStatus SerialPort::setFlowControl(LinkHandle h, std::uint16_t flow, std::uin
 
 LinkStatus SerialPort::line(LinkHandle h, bool dtr, bool on) {
   if (!isOpen(h)) return ft::INVALID_HANDLE;
-  if (inband_) {
-    std::uint8_t command = dtr ? (on ? inband::kDtrOn : inband::kDtrOff) : (on ? inband::kRtsOn : inband::kRtsOff);
-    std::vector<std::uint8_t> bytes = inband::encodeLine(command);
-    std::size_t sent = 0;
-    return writeAll(bytes.data(), bytes.size(), sent);
-  }
+  if (inband_) return inbandLine(dtr, on);
   if (!modemLines_) return ft::NOT_SUPPORTED;
   int bit = dtr ? TIOCM_DTR : TIOCM_RTS;
   if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) != 0) {
@@ -584,12 +579,7 @@ LinkStatus SerialPort::setFlowControl(LinkHandle h, std::uint16_t flow, std::uin
 
 LinkStatus SerialPort::line(LinkHandle h, bool dtr, bool on) {
   if (!isOpen(h)) return ft::INVALID_HANDLE;
-  if (inband_) {
-    std::uint8_t command = dtr ? (on ? inband::kDtrOn : inband::kDtrOff) : (on ? inband::kRtsOn : inband::kRtsOff);
-    std::vector<std::uint8_t> bytes = inband::encodeLine(command);
-    std::size_t sent = 0;
-    return writeAll(bytes.data(), bytes.size(), sent);
-  }
+  if (inband_) return inbandLine(dtr, on);
   DWORD f = dtr ? (on ? SETDTR : CLRDTR) : (on ? SETRTS : CLRRTS);
   if (!EscapeCommFunction(static_cast<HANDLE>(port_), f)) {
     error_ = winError(GetLastError());
@@ -670,5 +660,13 @@ SerialPort::PortScan SerialPort::scan(const std::string& extra) {
 }
 
 #endif
+
+// A line change in the byte stream, for a pseudo-terminal to tavrin-simboard.
+LinkStatus SerialPort::inbandLine(bool dtr, bool on) {
+  std::uint8_t command = dtr ? (on ? inband::kDtrOn : inband::kDtrOff) : (on ? inband::kRtsOn : inband::kRtsOff);
+  std::vector<std::uint8_t> bytes = inband::encodeLine(command);
+  std::size_t sent = 0;
+  return writeAll(bytes.data(), bytes.size(), sent);
+}
 
 }  // namespace tavrin

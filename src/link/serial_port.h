@@ -80,6 +80,7 @@ class SerialPort : public Link {
  private:
   bool isOpen(LinkHandle h) const;
   LinkStatus line(LinkHandle h, bool dtr, bool on);
+  LinkStatus inbandLine(bool dtr, bool on);
   LinkStatus writeAll(const std::uint8_t* data, std::size_t n, std::size_t& sent);
   std::string description() const;
 
