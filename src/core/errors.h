@@ -8,11 +8,8 @@
 
 namespace tavrin {
 
-enum class RunErrorCode : int { Overflow = 6, TypeMismatch = 13 };
-
 struct RunError : std::runtime_error {
-  RunErrorCode code;
-  RunError(RunErrorCode c, const std::string& what) : std::runtime_error(what), code(c) {}
+  explicit RunError(const std::string& what) : std::runtime_error(what) {}
 };
 
 }  // namespace tavrin

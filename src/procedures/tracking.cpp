@@ -10,7 +10,7 @@ namespace tavrin {
 namespace {
 std::int32_t checkedInt32(long long v) {
   if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
-    throw RunError(RunErrorCode::Overflow, "the frequency is out of range");
+    throw RunError("the frequency is out of range");
   return static_cast<std::int32_t>(v);
 }
 }  // namespace
@@ -53,13 +53,13 @@ void FrequencyTracking::tmrOptimize_Timer() {
 std::int32_t FrequencyTracking::trackStep() const {
   auto v = wholeNumber(f_.TrackFrqStp.text);
   auto s = v ? toInt32(*v) : std::nullopt;
-  if (!s) throw RunError(RunErrorCode::TypeMismatch, "the track step is not a number");
+  if (!s) throw RunError("the track step is not a number");
   return *s;
 }
 
 double FrequencyTracking::boxValue() const {
   auto v = wholeNumber(f_.txtFrekvens_DDS1.text);
-  if (!v) throw RunError(RunErrorCode::TypeMismatch, "the frequency is not a number");
+  if (!v) throw RunError("the frequency is not a number");
   return *v;
 }
 
@@ -90,11 +90,11 @@ void FrequencyTracking::TrackFrequency() {
     if (f.RunStimFile.text == "Sequence Stop") TrackPasses = 3;
     refCurrent = f.CurrentmA;
     auto hz = toInt32(boxValue());
-    if (!hz) throw RunError(RunErrorCode::Overflow, "the frequency is out of range");
+    if (!hz) throw RunError("the frequency is out of range");
     refFrequency = *hz;
   } else {
     // A sweep that refuses its parameters has said why; tracking does not go on blind.
-    if (!sweep_.run()) throw RunError(RunErrorCode::TypeMismatch, "");
+    if (!sweep_.run()) throw RunError("");
     f.setEnabled(f.CmdSwpStart, false);
     f.setEnabled(f.cmdStartMotor, false);
     refCurrent = f.MaxCurrent;

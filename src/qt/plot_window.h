@@ -34,7 +34,6 @@ class PlotWindow : public QWidget {
   const SweepPlotData& sweep() const { return sweep_; }
   const TimeSeries& series() const { return series_; }
   PlotCanvas* sweepCanvas() const { return sweepCanvas_; }
-  PlotCanvas* timeCanvas() const { return timeCanvas_; }
 
  protected:
   bool event(QEvent* e) override;

@@ -101,10 +101,10 @@ void Sequencer::readAndRun() {
     ++lineNo;
     std::string why;
     auto step = readSequenceLine(line, why);
-    if (!why.empty()) throw RunError(RunErrorCode::TypeMismatch, name + " line " + std::to_string(lineNo) + ": " + why);
+    if (!why.empty()) throw RunError(name + " line " + std::to_string(lineNo) + ": " + why);
     if (step) {
       if (n == kMaxSequenceSteps)
-        throw RunError(RunErrorCode::Overflow, name + " line " + std::to_string(lineNo) + ": more than 1000 steps");
+        throw RunError(name + " line " + std::to_string(lineNo) + ": more than 1000 steps");
       steps[++n] = *step;
       stepLines.push_back(lineNo);
     }
@@ -114,7 +114,7 @@ void Sequencer::readAndRun() {
   for (;;) {
     if (!(leadingNumber(f.times.text) > f.CycleCount)) break;
     if (f.CycleCount == std::numeric_limits<std::int32_t>::max())
-      throw RunError(RunErrorCode::Overflow, "the repeat count is out of range");
+      throw RunError("the repeat count is out of range");
     ++f.CycleCount;
     f.setText(f.show_count, std::to_string(f.CycleCount));
     f.show_count.backcolor = colors::red;
@@ -125,7 +125,7 @@ void Sequencer::readAndRun() {
       try {
         executeStep(i);
       } catch (const RunError& e) {
-        throw RunError(e.code, name + " line " + std::to_string(stepLines[i]) + ": " + e.what());
+        throw RunError(name + " line " + std::to_string(stepLines[i]) + ": " + e.what());
       }
     }
     if (f.cmdStartMotor.text == "Motor Stop" && f.ControlAvailable) {
@@ -133,7 +133,7 @@ void Sequencer::readAndRun() {
       try {
         tracking_.TrackFrequency();
       } catch (const RunError& e) {
-        throw RunError(e.code, name + ": tracking at the end of repeat " + std::to_string(f.CycleCount) + ": " +
+        throw RunError(name + ": tracking at the end of repeat " + std::to_string(f.CycleCount) + ": " +
                                    e.what());
       }
       f.setText(f.Tracking, "Track Freq");
@@ -152,11 +152,11 @@ void Sequencer::executeStep(int i) {
     const std::string before = f.Selectdir.text;
     motor_.Selectdir_Click();
     // A refused reversal must not turn the run's idea of forwards round.
-    if (f.Selectdir.text == before) throw RunError(RunErrorCode::TypeMismatch, "the direction change was refused");
+    if (f.Selectdir.text == before) throw RunError("the direction change was refused");
     f.StimForward = !f.StimForward;
   }
   auto supply = supplySetting(step.supply);
-  if (!supply) throw RunError(RunErrorCode::Overflow, "the supply -32768 mV is out of range");
+  if (!supply) throw RunError("the supply -32768 mV is out of range");
   f.PoutByteLo = supply->code;
   f.PoutValue = supply->tenths;
   if (f.ControlAvailable) {
@@ -182,7 +182,7 @@ void Sequencer::executeStep(int i) {
     waits_.Pause(60000);
   } else {
     auto whole = toInt32(ms);
-    if (!whole) throw RunError(RunErrorCode::Overflow, "the step's wait is out of range");
+    if (!whole) throw RunError("the step's wait is out of range");
     waits_.Pause(*whole);
   }
 }
@@ -190,7 +190,7 @@ void Sequencer::executeStep(int i) {
 void Sequencer::sendOrFail() {
   // A step that cannot reach the board ends the run: the record of an
   // endurance run must not count stimulus that was never sent.
-  if (!link_.SendDriveSettings()) throw RunError(RunErrorCode::TypeMismatch, "the drive settings could not be sent");
+  if (!link_.SendDriveSettings()) throw RunError("the drive settings could not be sent");
 }
 
 void Sequencer::appendCycleRecord() {

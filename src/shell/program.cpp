@@ -32,18 +32,17 @@ Program::Program(Toolkit& toolkit, Link& board, ProgramSetup setup)
 
 void Program::Form_Load() {
   Mainform& f = form;
-  // 1. The link. Whatever happens there, start-up goes on.
+  // The link. Whatever happens there, start-up goes on.
   if (!setup_.linkUnavailable.empty()) {
     f.setForecolor(f.Info, colors::red);
     f.setText(f.Info, "Comm ERROR: " + setup_.linkUnavailable);
   } else {
     link.OpenCommPort();
   }
-  // 2.
   f.setEnabled(f.cmdStartMotor, true);
   f.defaultButton = &f.cmdStartMotor;
   f.setEnabled(f.timerGetCurrent, false);
-  // 3. In this order: setting the step time runs its change handler.
+  // In this order: setting the step time runs its change handler.
   f.setText(f.txtFrekvens_DDS1, "44000");
   f.setText(f.txtFase_DDS2, "90");
   f.setText(f.TxtSwpStart, "40000");
@@ -51,24 +50,20 @@ void Program::Form_Load() {
   f.setText(f.TxtSwpStep, "500");
   f.setText(f.TxtSteptime, "50");
   f.setText(f.TrackFrqStp, "50");
-  // 4.
   f.PoutByteHi = 1;
   f.FrequencyHz = 44000;
   frequency.ShowDDS1Frequency(f.FrequencyHz);
-  // 5.
   f.PhaseDeg = 90;
   f.PoutValue = 13;
   f.setText(*f.Pout1[1], "-");
   f.setText(*f.Pout1[0], "-");
-  // 6. One reading tells whether the board answers.
+  // One reading tells whether the board answers.
   f.FullScalemA = 1024;
   current.ReadCurrent(false);
-  // 7. Motor off.
+  // Motor off.
   f.DriveMode = 4;
   link.SendDriveSettings();
-  // 8.
   f.setText(f.cmdStartMotor, "Motor Start");
-  // 9.
   if (f.CurrentmA != 0) {
     f.ControlAvailable = true;
     config.LoadConfig();
@@ -76,9 +71,7 @@ void Program::Form_Load() {
     f.ControlAvailable = false;
     enterReducedState();
   }
-  // 10.
   if (runBatchIfRequested()) return;
-  // 11.
   FinishStartup();
 }
 
