@@ -48,9 +48,7 @@ void FrequencyStepping::stepWhileHeld(int index, bool up) {
   // Up: after the first step of a press every later pass sends a frame, also
   // when the top refused its own step. Down: only a pass that stepped sends.
   bool stepped = false;
-  bool first = true;
-  while (held) {
-    f_.toolkit.doEvents();
+  waits_.repeatWhileHeld(held, [&] {
     if (!up) stepped = false;
     bool canStep = step > 0 && (up ? f_.FrequencyHz < kTopHz - step + 1 : f_.FrequencyHz >= step);
     if (canStep) {
@@ -62,11 +60,9 @@ void FrequencyStepping::stepWhileHeld(int index, bool up) {
     if (stepped) {
       f_.DriveMode = 1;
       link_.SendDriveSettings();
-      f_.toolkit.doEvents();
     }
-    waits_.Pause(first ? 1000 : 200);
-    first = false;
-  }
+    return stepped;
+  });
 }
 
 }  // namespace tavrin

@@ -32,13 +32,10 @@ void SupplyControl::PoutDown_MouseDown(int index) {
 
 void SupplyControl::StepSupplyUp(int index) {
   waits_.Delay(120);
-  bool stepped = false;  // once set, every later pass of this press sends
   if (!f_.PoutUpHeld) return;  // released within the initial wait: nothing happens
-  bool first = true;
-  while (f_.PoutUpHeld) {
-    f_.toolkit.doEvents();
-    bool step = (index == 0 && f_.PoutValue < 56) || (index == 1 && f_.PoutValue <= 47);
-    if (step) {
+  bool stepped = false;        // once set, every later pass of this press sends
+  waits_.repeatWhileHeld(f_.PoutUpHeld, [&] {
+    if ((index == 0 && f_.PoutValue < 56) || (index == 1 && f_.PoutValue <= 47)) {
       f_.PoutValue += index == 0 ? 1 : 10;
       ShowPout(f_.PoutValue);
       stepped = true;
@@ -47,46 +44,36 @@ void SupplyControl::StepSupplyUp(int index) {
       f_.DriveMode = f_.PoutValue < 57 ? 6 : 5;
       f_.PoutByteLo = supplyCode(f_.PoutValue);
       link_.SendDriveSettings();
-      f_.toolkit.doEvents();
     }
-    waits_.Pause(first ? 1000 : 200);
-    first = false;
-  }
+    return stepped;
+  });
 }
 
 void SupplyControl::StepSupplyDown(int index) {
   waits_.Delay(120);
   if (!f_.PoutDownHeld) return;
-  bool first = true;
-  while (f_.PoutDownHeld) {
-    f_.toolkit.doEvents();
-    bool stepped = false;  // only a pass that took its own step sends
-    bool step = (index == 0 && f_.PoutValue >= 1) || (index == 1 && f_.PoutValue >= 10);
-    if (step) {
-      f_.PoutValue -= index == 0 ? 1 : 10;
+  waits_.repeatWhileHeld(f_.PoutDownHeld, [&] {
+    // Only a pass that takes its own step sends.
+    if (!((index == 0 && f_.PoutValue >= 1) || (index == 1 && f_.PoutValue >= 10))) {
       ShowPout(f_.PoutValue);
-      stepped = true;
+      return false;
+    }
+    f_.PoutValue -= index == 0 ? 1 : 10;
+    ShowPout(f_.PoutValue);
+    f_.DriveMode = 6;
+    if (f_.PoutValue < 13.5) {
+      f_.PoutByteLo = 0;
+      f_.PoutValue = 13;
+    } else if (f_.PoutValue > 57) {
+      f_.PoutByteLo = 180;
+      f_.PoutValue = 57;
+    } else {
+      f_.PoutByteLo = supplyCode(f_.PoutValue);
     }
     ShowPout(f_.PoutValue);
-    if (stepped) {
-      f_.DriveMode = 6;
-      if (f_.PoutValue < 13.5) {
-        f_.PoutByteLo = 0;
-        f_.PoutValue = 13;
-        ShowPout(f_.PoutValue);
-      } else if (f_.PoutValue > 57) {
-        f_.PoutByteLo = 180;
-        f_.PoutValue = 57;
-        ShowPout(f_.PoutValue);
-      } else {
-        f_.PoutByteLo = supplyCode(f_.PoutValue);
-      }
-      link_.SendDriveSettings();
-      f_.toolkit.doEvents();
-    }
-    waits_.Pause(first ? 1000 : 200);
-    first = false;
-  }
+    link_.SendDriveSettings();
+    return true;
+  });
 }
 
 }  // namespace tavrin

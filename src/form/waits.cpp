@@ -30,4 +30,14 @@ void Waits::TxtSteptime_Change() {
   if (auto v = toInt32(leadingNumber(f_.TxtSteptime.text))) f_.StepTime = *v;
 }
 
+void Waits::repeatWhileHeld(const bool& held, const std::function<bool()>& pass) {
+  bool first = true;
+  while (held) {
+    f_.toolkit.doEvents();
+    if (pass()) f_.toolkit.doEvents();
+    Pause(first ? 1000 : 200);
+    first = false;
+  }
+}
+
 }  // namespace tavrin

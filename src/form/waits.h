@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "form/mainform.h"
 
@@ -20,6 +21,11 @@ class Waits {
   void Pause(std::int32_t ms);
   // Returns at once for 1 ms or less; otherwise like Pause on tmrDelay.
   void Delay(std::int32_t ms);
+  // The press-and-hold loop of the arrows: while `held`, one pass at once,
+  // the next after 1000 ms, then one every 200 ms. Events are handled before
+  // each pass (a release ends the loop there) and after a pass that sent a
+  // frame (`pass` returns whether it did).
+  void repeatWhileHeld(const bool& held, const std::function<bool()>& pass);
 
   void tmrpause_Timer() { f_.PauseDone = true; }
   void tmrDelay_Timer() { f_.DelayDone = true; }
