@@ -55,6 +55,16 @@ void closeOnSignals(QObject* parent, std::function<void(int)> close) {
   action.sa_flags = SA_RESTART;
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
 }
+
+// A run without an operator stopped from outside has not ended well: it says
+// so, closes the device and ends with 128 + the signal.
+std::function<void(int)> endOnSignal(const char* what, tavrin::Program& program, tavrin::QtToolkit& toolkit) {
+  return [what, &program, &toolkit](int sig) {
+    std::cerr << what << " by signal " << sig << "; device closed" << std::endl;
+    program.link.closeDevice();
+    toolkit.endProgram(128 + sig);
+  };
+}
 #endif
 
 bool isSet(const char* name) {
@@ -122,11 +132,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<tavrin::MainWindow> scriptWindow;
     if (!options->headless) scriptWindow = std::make_unique<tavrin::MainWindow>(program, toolkit);
 #if defined(__unix__) || defined(__APPLE__)
-    closeOnSignals(&lifetime, [&program, &toolkit](int sig) {
-      std::cerr << "tavrin: script run stopped by signal " << sig << "; device closed" << std::endl;
-      program.link.closeDevice();
-      toolkit.endProgram(128 + sig);
-    });
+    closeOnSignals(&lifetime, endOnSignal("tavrin: script run stopped", program, toolkit));
 #endif
     return tavrin::runRealtimeScript(*options, session, toolkit, scriptWindow.get(), std::cout, std::cerr);
   }
@@ -140,12 +146,7 @@ int main(int argc, char** argv) {
       program.link.closeDevice();
     });
 #if defined(__unix__) || defined(__APPLE__)
-    // A batch stopped from outside has not ended well: 128 + the signal.
-    closeOnSignals(&lifetime, [&program, &toolkit](int sig) {
-      std::cerr << "tavrin: stopped by signal " << sig << "; device closed" << std::endl;
-      program.link.closeDevice();
-      toolkit.endProgram(128 + sig);
-    });
+    closeOnSignals(&lifetime, endOnSignal("tavrin: stopped", program, toolkit));
 #endif
     // Start-up runs inside the event loop; the batch run in it ends the
     // program itself (cmdExit_Click, status 0). Coming back means none ran.
