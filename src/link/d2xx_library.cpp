@@ -60,44 +60,31 @@ std::string D2xxLibrary::defaultPath() {
 }
 
 std::unique_ptr<D2xxLibrary> D2xxLibrary::load(const std::string& path, std::string& error) {
-  void* module = loaded::open(path, error);
-  if (!module) return nullptr;
   auto api = std::make_unique<Api>();
-  std::string missing;
-  auto get = [&](auto& fn, const char* name) {
-    void* p = loaded::symbol(module, name);
-    if (!p && missing.empty()) missing = name;
-    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(p);
-  };
-  get(api->listDevices, "FT_ListDevices");
-  get(api->openEx, "FT_OpenEx");
-  get(api->resetDevice, "FT_ResetDevice");
-  get(api->purge, "FT_Purge");
-  get(api->setBaudRate, "FT_SetBaudRate");
-  get(api->setDataCharacteristics, "FT_SetDataCharacteristics");
-  get(api->setFlowControl, "FT_SetFlowControl");
-  get(api->setDtr, "FT_SetDtr");
-  get(api->clrDtr, "FT_ClrDtr");
-  get(api->setRts, "FT_SetRts");
-  get(api->clrRts, "FT_ClrRts");
-  get(api->write, "FT_Write");
-  get(api->getQueueStatus, "FT_GetQueueStatus");
-  get(api->read, "FT_Read");
-  get(api->close, "FT_Close");
-  if (!missing.empty()) {
-    error = path + " lacks " + missing;
-    loaded::close(module);
-    return nullptr;
-  }
-  std::unique_ptr<D2xxLibrary> lib(new D2xxLibrary());
-  lib->module_ = module;
-  lib->api_ = std::move(api);
-  return lib;
+  loaded::Module module = loaded::openWithCalls(path, error, [&api](loaded::Calls& c) {
+    c.need(api->listDevices, "FT_ListDevices");
+    c.need(api->openEx, "FT_OpenEx");
+    c.need(api->resetDevice, "FT_ResetDevice");
+    c.need(api->purge, "FT_Purge");
+    c.need(api->setBaudRate, "FT_SetBaudRate");
+    c.need(api->setDataCharacteristics, "FT_SetDataCharacteristics");
+    c.need(api->setFlowControl, "FT_SetFlowControl");
+    c.need(api->setDtr, "FT_SetDtr");
+    c.need(api->clrDtr, "FT_ClrDtr");
+    c.need(api->setRts, "FT_SetRts");
+    c.need(api->clrRts, "FT_ClrRts");
+    c.need(api->write, "FT_Write");
+    c.need(api->getQueueStatus, "FT_GetQueueStatus");
+    c.need(api->read, "FT_Read");
+    c.need(api->close, "FT_Close");
+  });
+  if (!module) return nullptr;
+  return std::unique_ptr<D2xxLibrary>(new D2xxLibrary(std::move(module), std::move(api)));
 }
 
-D2xxLibrary::~D2xxLibrary() {
-  if (module_) loaded::close(module_);
-}
+D2xxLibrary::D2xxLibrary(loaded::Module module, std::unique_ptr<Api> api)
+    : module_(std::move(module)), api_(std::move(api)) {}
+D2xxLibrary::~D2xxLibrary() = default;
 
 namespace {
 // The library's flags for listing and opening.

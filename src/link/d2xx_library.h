@@ -6,6 +6,7 @@
 #include <string>
 
 #include "link/link.h"
+#include "link/loaded_library.h"
 
 namespace tavrin {
 
@@ -38,8 +39,8 @@ class D2xxLibrary : public Link {
   struct Api;
 
  private:
-  D2xxLibrary() = default;
-  void* module_ = nullptr;
+  D2xxLibrary(loaded::Module module, std::unique_ptr<Api> api);
+  loaded::Module module_;
   std::unique_ptr<Api> api_;
 };
 

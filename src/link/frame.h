@@ -1,6 +1,7 @@
 // The 19-byte drive settings frame: encoding from the window's values, and
 // reassembling frames from the writes that carry them (the board and the link
-// trace both need that).
+// trace both need that). Both follow one table of the frame's fields
+// (frame.cpp): a new setting is a FrameFields member and a row there.
 #pragma once
 
 #include <array>
@@ -26,11 +27,16 @@ struct FrameFields {
   std::int32_t freqWord = 0;
   std::int16_t phaseWord = 0;
   std::uint8_t poutHi = 0, poutLo = 0;
+  bool operator==(const FrameFields&) const = default;
 };
 
 // The writes of one frame, in order: 2, 4, 4, 2, 2 and 5 bytes, or only the
 // 2-byte header when the frequency word is 10000 or less.
 std::vector<std::vector<std::uint8_t>> frameWrites(const FrameFields& f);
+
+// The frame's fields as a Markdown table (bytes, write, field, content): the
+// one README.md shows.
+std::string frameLayoutTable();
 
 // The raw ADC count of a current reply: the number from its fourth character on,
 // read by the leading-number rule (text without a number counts 0). nullopt

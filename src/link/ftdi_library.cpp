@@ -84,59 +84,42 @@ std::string FtdiLibrary::defaultPath() {
 #endif
 }
 
-FtdiLibrary::FtdiLibrary() = default;
+FtdiLibrary::FtdiLibrary(loaded::Module module, std::unique_ptr<Api> api)
+    : module_(std::move(module)), api_(std::move(api)) {}
 
 std::unique_ptr<FtdiLibrary> FtdiLibrary::load(const std::string& path, std::string& error) {
-  void* module = loaded::open(path, error);
-  if (!module) return nullptr;
   auto api = std::make_unique<Api>();
-  std::string missing;
-  auto find = [&](auto& fn, const char* name) {
-    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(loaded::symbol(module, name));
-  };
-  auto get = [&](auto& fn, const char* name) {
-    find(fn, name);
-    if (!fn && missing.empty()) missing = name;
-  };
-  get(api->newContext, "ftdi_new");
-  get(api->freeContext, "ftdi_free");
-  get(api->findAll, "ftdi_usb_find_all");
-  get(api->listFree, "ftdi_list_free");
-  get(api->getStrings, "ftdi_usb_get_strings");
-  get(api->openDesc, "ftdi_usb_open_desc");
-  get(api->usbReset, "ftdi_usb_reset");
-  find(api->tcioflush, "ftdi_tcioflush");
-  find(api->tciflush, "ftdi_tciflush");
-  find(api->tcoflush, "ftdi_tcoflush");
-  if (!api->tcioflush || !api->tciflush || !api->tcoflush) {
-    // A libftdi1 older than 1.5: its one purge of both buffers.
-    api->tcioflush = api->tciflush = api->tcoflush = nullptr;
-    find(api->purgeBuffers, "ftdi_usb_purge_buffers");
-    if (!api->purgeBuffers && missing.empty()) missing = "ftdi_tcioflush";
-  } else {
-    api->purgeBuffers = nullptr;
-  }
-  get(api->setBaudrate, "ftdi_set_baudrate");
-  get(api->setLineProperty, "ftdi_set_line_property");
-  get(api->setFlowctrl, "ftdi_setflowctrl");
-  get(api->setDtr, "ftdi_setdtr");
-  get(api->setRts, "ftdi_setrts");
-  get(api->write, "ftdi_write_data");
-  get(api->read, "ftdi_read_data");
-  get(api->usbClose, "ftdi_usb_close");
-  get(api->errorString, "ftdi_get_error_string");
-  get(api->setLatencyTimer, "ftdi_set_latency_timer");
-  find(api->busNumber, "libusb_get_bus_number");
-  find(api->deviceAddress, "libusb_get_device_address");
-  if (!missing.empty()) {
-    error = path + " lacks " + missing;
-    loaded::close(module);
-    return nullptr;
-  }
-  std::unique_ptr<FtdiLibrary> lib(new FtdiLibrary());
-  lib->module_ = module;
-  lib->api_ = std::move(api);
-  return lib;
+  loaded::Module module = loaded::openWithCalls(path, error, [&api](loaded::Calls& c) {
+    c.need(api->newContext, "ftdi_new");
+    c.need(api->freeContext, "ftdi_free");
+    c.need(api->findAll, "ftdi_usb_find_all");
+    c.need(api->listFree, "ftdi_list_free");
+    c.need(api->getStrings, "ftdi_usb_get_strings");
+    c.need(api->openDesc, "ftdi_usb_open_desc");
+    c.need(api->usbReset, "ftdi_usb_reset");
+    c.find(api->tcioflush, "ftdi_tcioflush");
+    c.find(api->tciflush, "ftdi_tciflush");
+    c.find(api->tcoflush, "ftdi_tcoflush");
+    if (!api->tcioflush || !api->tciflush || !api->tcoflush) {
+      // A libftdi1 older than 1.5: its one purge of both buffers.
+      api->tcioflush = api->tciflush = api->tcoflush = nullptr;
+      if (!c.find(api->purgeBuffers, "ftdi_usb_purge_buffers")) c.lack("ftdi_tcioflush");
+    }
+    c.need(api->setBaudrate, "ftdi_set_baudrate");
+    c.need(api->setLineProperty, "ftdi_set_line_property");
+    c.need(api->setFlowctrl, "ftdi_setflowctrl");
+    c.need(api->setDtr, "ftdi_setdtr");
+    c.need(api->setRts, "ftdi_setrts");
+    c.need(api->write, "ftdi_write_data");
+    c.need(api->read, "ftdi_read_data");
+    c.need(api->usbClose, "ftdi_usb_close");
+    c.need(api->errorString, "ftdi_get_error_string");
+    c.need(api->setLatencyTimer, "ftdi_set_latency_timer");
+    c.find(api->busNumber, "libusb_get_bus_number");
+    c.find(api->deviceAddress, "libusb_get_device_address");
+  });
+  if (!module) return nullptr;
+  return std::unique_ptr<FtdiLibrary>(new FtdiLibrary(std::move(module), std::move(api)));
 }
 
 FtdiLibrary::~FtdiLibrary() {
@@ -149,7 +132,6 @@ FtdiLibrary::~FtdiLibrary() {
     freeList();
     if (listContext_) api_->freeContext(listContext_);
   }
-  if (module_) loaded::close(module_);
 }
 
 bool FtdiLibrary::purgesWithDeprecatedCall() const { return api_->purgeBuffers != nullptr; }

@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "link/link.h"
+#include "link/loaded_library.h"
 
 namespace tavrin {
 
@@ -89,7 +90,7 @@ class FtdiLibrary : public Link {
   struct Device;
 
  private:
-  FtdiLibrary();
+  FtdiLibrary(loaded::Module module, std::unique_ptr<Api> api);
   Device* find(LinkHandle h);
   LinkStatus list();
   void freeList();
@@ -105,7 +106,7 @@ class FtdiLibrary : public Link {
   std::string usbNode(void* dev) const;
   std::string openProblem(void* ctx, int code) const;
 
-  void* module_ = nullptr;
+  loaded::Module module_;
   std::unique_ptr<Api> api_;
   void* listContext_ = nullptr;     // the ftdi_context the listing runs on
   std::vector<void*> listHeads_;    // one ftdi_device_list per product id

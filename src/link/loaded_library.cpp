@@ -39,4 +39,14 @@ void close(void* module) {
 #endif
 }
 
+Module openWithCalls(const std::string& path, std::string& error, const std::function<void(Calls&)>& fill) {
+  Module module(open(path, error));
+  if (!module) return module;
+  Calls calls(module.get());
+  fill(calls);
+  if (calls.missing().empty()) return module;
+  error = path + " lacks " + calls.missing();
+  return nullptr;
+}
+
 }  // namespace tavrin::loaded

@@ -1,8 +1,9 @@
-// The drive settings frame: frequency and phase words, the six writes, frame
-// reassembly, and the count of a current reply.
+// The drive settings frame: frequency and phase words, frame reassembly, the
+// README's table of the layout, and the count of a current reply.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,9 +69,28 @@ TEST(FrameAssembler, RebuildsWholeAndHeaderOnlyFrames) {
   // Two headers in a row, then nothing more: the last one waits for the next call.
   EXPECT_EQ(assemble({{0x02, 0x01}, {0x02, 0x04}}), "frame mode 1 header only");
 
+  // The fields are read from the first frequency word (not its copy), the words as signed values.
+  EXPECT_EQ(assemble({{0x02, 0x08, 0, 0, 0x27, 0x10, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0x80, 0, 0xAB, 0xCD, 0, 0, 3}}),
+            "frame mode 8 freq 10000 (149 Hz) phase -32768 supply AB CD");
+
   // Stray bytes are no frame, and a partial frame cut by another call is dropped.
   EXPECT_EQ(assemble({{0x55, 0x01}, {}}), "");
   EXPECT_EQ(assemble({whole[0], whole[1], {}, {0x02, 0x04}, {}}), "frame mode 4 header only");
+}
+
+// README.md shows the frame's layout: it must be the table the code follows.
+TEST(FrameLayout, ReadmeShowsTheCodesTable) {
+  std::ifstream in(TAVRIN_README);
+  ASSERT_TRUE(in) << TAVRIN_README;
+  std::string table;
+  bool inSection = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("## ", 0) == 0)
+      inSection = line == "## The drive settings frame";
+    else if (inSection && line.rfind('|', 0) == 0)
+      table += line + "\n";
+  }
+  EXPECT_EQ(table, frameLayoutTable());
 }
 
 TEST(CurrentReply, CountFromTheFourthCharacterOn) {
