@@ -19,15 +19,21 @@ absolute() {
   esac
 }
 
-# Options that take a value, and those whose value is a path.
-takes_value=" --board --d2xx-library --drive-root --trace --script --until --clock-start --sim-fault
-  --sim-resonance --sim-width --sim-gain --sim-noise --sim-seed --sim-latency --sim-drift --sim-jump
-  --sim-idle --check-sequence --step-time "
+# Built first: the program itself says which options take a value and which
+# values are paths (tavrin-option-facts prints "NAME value|flag path|library|-").
+cd "$root"
+source scripts/setup.sh
+tavrin_install_missing
+tavrin_build >/dev/null
+declare -A value_kind=()
+while read -r name takes kind; do
+  [ "$takes" = value ] && value_kind[$name]=$kind
+done < <("$root/build/tavrin-option-facts")
 is_path() {
-  case "$1" in
-    --drive-root | --trace | --script | --check-sequence) return 0 ;;
+  case "${value_kind[$1]:-}" in
+    path) return 0 ;;
     # A bare library name is looked up by the system's loader, not in a folder.
-    --d2xx-library) case "$2" in */*) return 0 ;; esac ;;
+    library) case "$2" in */*) return 0 ;; esac ;;
   esac
   return 1
 }
@@ -53,7 +59,7 @@ while [ $# -gt 0 ]; do
     --*)
       [ "$a" = --board ] && board=()
       args+=("$a")
-      if [[ "$takes_value" == *" $a "* ]] && [ $# -gt 0 ]; then
+      if [ -n "${value_kind[$a]+set}" ] && [ $# -gt 0 ]; then
         value="$1"
         shift
         is_path "$a" "$value" && value="$(absolute "$value")"
@@ -71,11 +77,6 @@ if [ -n "${TAVRIN_DRIVE_ROOT:-}" ]; then
   TAVRIN_DRIVE_ROOT="$(absolute "$TAVRIN_DRIVE_ROOT")"
   export TAVRIN_DRIVE_ROOT
 fi
-
-cd "$root"
-source scripts/setup.sh
-tavrin_install_missing
-tavrin_build >/dev/null
 
 cd "$root/examples"
 exec "$root/build/tavrin" "${board[@]}" "${args[@]}"

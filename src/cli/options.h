@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/tracediff.h"
 #include "core/clock.h"
 #include "shell/backends.h"
 
@@ -24,6 +25,9 @@ struct Options {
   bool help = false, version = false;
   std::string checkSequence;          // --check-sequence: the file to check instead of running
   std::optional<double> stepTimeMs;   // --step-time, for the check
+  std::string outputFile;             // tavrin-plot -o: the image
+  TraceTolerance tolerance;           // tavrin-tracediff
+  bool pty = false;                   // tavrin-simboard --pty
 };
 
 // Parses argv (without the program name). On error returns nullopt and a

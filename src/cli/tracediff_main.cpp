@@ -5,49 +5,40 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
+#include "cli/option_table.h"
 #include "cli/tracediff.h"
 #include "core/files.h"
-#include "core/numbers.h"
+
+namespace {
+std::string usage() {
+  return "usage: tavrin-tracediff [--tolerance MS] [--relative FRACTION] [--any-device] TRACE_A TRACE_B\n"
+         "Compares two link traces line by line, times within a tolerance.\n" +
+         tavrin::optionHelp(tavrin::kTavrinTraceDiff);
+}
+}  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string> argv8 = tavrin::utf8Arguments(argc, argv);
-  argc = static_cast<int>(argv8.size());
-  tavrin::TraceTolerance tolerance;
-  std::string files[2];
-  int nFiles = 0;
-  const std::string usage =
-      "usage: tavrin-tracediff [--tolerance MS] [--relative FRACTION] [--any-device] TRACE_A TRACE_B\n"
-      "  times may differ by MS (50) plus FRACTION (0.01) of the later time;\n"
-      "  --any-device: the boards' serial numbers and descriptions may differ\n";
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv8[static_cast<std::size_t>(i)];
-    if (arg == "--help" || arg == "-h") {
-      std::cout << usage;
-      return 0;
-    }
-    if (arg == "--any-device") {
-      tolerance.anyDevice = true;
-    } else if (arg == "--tolerance" || arg == "--relative") {
-      auto v = i + 1 < argc ? tavrin::wholeNumber(argv8[static_cast<std::size_t>(i) + 1]) : std::nullopt;
-      if (!v || *v < 0 || (arg == "--relative" && *v > 1) || *v > 1e9) {
-        std::cerr << "tavrin-tracediff: " << arg << " needs a number"
-                  << (arg == "--relative" ? " from 0 to 1" : " of milliseconds from 0") << '\n';
-        return 2;
-      }
-      (arg == "--tolerance" ? tolerance.ms : tolerance.fraction) = *v;
-      ++i;
-    } else if (nFiles < 2 && !(arg.size() > 1 && arg[0] == '-')) {
-      files[nFiles++] = arg;
-    } else {
-      std::cerr << "tavrin-tracediff: unexpected '" << arg << "'\n" << usage;
-      return 2;
-    }
-  }
-  if (nFiles != 2) {
-    std::cerr << usage;
+  tavrin::ParsedWords words;
+  std::string error;
+  if (!tavrin::parseWords(tavrin::kTavrinTraceDiff, {argv8.begin() + (argv8.empty() ? 0 : 1), argv8.end()}, words,
+                          error)) {
+    std::cerr << "tavrin-tracediff: " << error << '\n';
     return 2;
   }
+  if (words.options.help) {
+    std::cout << usage();
+    return 0;
+  }
+  if (words.plain.size() > 2) {
+    std::cerr << "tavrin-tracediff: unexpected '" << words.plain[2] << "'\n" << usage();
+    return 2;
+  }
+  if (words.plain.size() != 2) {
+    std::cerr << usage();
+    return 2;
+  }
+  const std::string* files = words.plain.data();
   std::string text[2];
   for (int k = 0; k < 2; ++k) {
     auto r = tavrin::readWholeFile(tavrin::pathFromUtf8(files[k]), text[k]);
@@ -56,7 +47,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  auto c = tavrin::compareTraces(text[0], text[1], tolerance);
+  auto c = tavrin::compareTraces(text[0], text[1], words.options.tolerance);
   if (c.same) {
     std::cout << "traces match: " << c.lines << " lines, times within "
               << tavrin::msText(c.largestDiffMs) << " ms\n";

@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "cli/option_table.h"
 #include "core/files.h"
 #include "plot/log_reader.h"
 #include "plot/resonance.h"
@@ -17,17 +18,19 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tavrin-plot LOG [-o OUT.png|OUT.svg] [--drive-root DIR]\n"
-    "Draws a sweep log (current against frequency, with the peak, its width at half height and Q)\n"
-    "or a current log (current and frequency against time) as an image. Without -o the image is\n"
-    "LOG with .png in place of .txt. Exit status: 0 written, 1 the log or the image failed, 2 usage.\n";
+std::string usageText() {
+  return "usage: tavrin-plot LOG [-o OUT.png|OUT.svg] [--drive-root DIR]\n"
+         "Draws a sweep log (current against frequency, with the peak, its width at half height and Q)\n"
+         "or a current log (current and frequency against time) as an image. Without -o the image is\n"
+         "LOG with .png in place of .txt. Exit status: 0 written, 1 the log or the image failed, 2 usage.\n" +
+         tavrin::optionHelp(tavrin::kTavrinPlot);
+}
 
 // Bad lines named on standard error; a garbled file names only the first few.
 constexpr std::size_t kBadLinesShown = 20;
 
 int usage(const std::string& why) {
-  std::cerr << "tavrin-plot: " << why << '\n' << kUsage;
+  std::cerr << "tavrin-plot: " << why << '\n' << usageText();
   return 2;
 }
 
@@ -39,31 +42,20 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string logName, outName, driveRoot;
-  bool optionsEnd = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (!optionsEnd && (arg == "--help" || arg == "-h")) {
-      std::cout << kUsage;
-      return 0;
-    }
-    if (!optionsEnd && arg == "--") {
-      optionsEnd = true;
-    } else if (!optionsEnd && (arg == "-o" || arg == "--output" || arg == "--drive-root")) {
-      if (i + 1 >= argc) return usage(arg + " needs a value");
-      (arg == "--drive-root" ? driveRoot : outName) = argv[++i];
-    } else if (!optionsEnd && arg.rfind("--output=", 0) == 0) {
-      outName = arg.substr(9);
-    } else if (!optionsEnd && arg.rfind("--drive-root=", 0) == 0) {
-      driveRoot = arg.substr(13);
-    } else if (!optionsEnd && arg.size() > 1 && arg[0] == '-') {
-      return usage("unknown option " + arg);
-    } else if (logName.empty()) {
-      logName = arg;
-    } else {
-      return usage("one log at a time; '" + arg + "' is one too many");
-    }
+  const std::vector<std::string> words8 = tavrin::utf8Arguments(argc, argv);
+  tavrin::ParsedWords words;
+  std::string error;
+  if (!tavrin::parseWords(tavrin::kTavrinPlot, {words8.begin() + (words8.empty() ? 0 : 1), words8.end()}, words,
+                          error))
+    return usage(error);
+  if (words.options.help) {
+    std::cout << usageText();
+    return 0;
   }
+  if (words.plain.size() > 1) return usage("one log at a time; '" + words.plain[1] + "' is one too many");
+  const std::string logName = words.plain.empty() ? std::string() : words.plain.front();
+  const std::string& driveRoot = words.options.driveRoot;
+  std::string outName = words.options.outputFile;
   if (logName.empty()) return usage("no log named");
 
   const tavrin::PathMapper paths(driveRoot.empty() ? tavrin::PathMapper::defaultDriveRoot()
@@ -73,7 +65,6 @@ int main(int argc, char** argv) {
   if (!tavrin::isPlotImageName(outPath)) return usage("the image's name must end in .png or .svg: " + outName);
   if (sameFile(logPath, outPath)) return usage("the image would overwrite the log: " + outName);
 
-  std::string error;
   auto log = tavrin::readLog(logPath, error);
   if (!log) {
     std::cerr << "tavrin-plot: cannot read " << logName << ": " << error << '\n';

@@ -1,5 +1,6 @@
 #include "shell/backends.h"
 
+#include "core/numbers.h"
 #include "link/d2xx_library.h"
 #include "link/serial_port.h"
 #include "link/ftdi_library.h"
@@ -7,14 +8,20 @@
 namespace tavrin {
 
 namespace {
+std::string d2xxPath(const BackendOptions& o) {
+  return o.d2xxLibrary.empty() ? D2xxLibrary::defaultPath() : o.d2xxLibrary;
+}
+std::string ftdiPath(const BackendOptions& o) {
+  return o.ftdiLibrary.empty() ? FtdiLibrary::defaultPath() : o.ftdiLibrary;
+}
+
 // The FTDI devices libftdi1 sees. Listing never claims a device, so a kernel
 // driver bound to it hides nothing here (libftdi1 detaches it at open); a
 // device whose strings cannot be read (no permission on its node) is listed
 // as "?", and when none can be read the list says why instead.
 BoardList listFtdi(const BackendOptions& o) {
-  const std::string path = o.ftdiLibrary.empty() ? FtdiLibrary::defaultPath() : o.ftdiLibrary;
   std::string why;
-  auto lib = FtdiLibrary::load(path, why);
+  auto lib = FtdiLibrary::load(ftdiPath(o), why);
   if (!lib) return BoardList{{}, "libftdi1 missing: " + why + " (Debian, Ubuntu: apt-get install libftdi1-2)"};
   std::uint32_t count = 0;
   if (lib->deviceCount(count) != ft::OK || count == 0) return BoardList{{}, lib->lastProblem()};
@@ -42,25 +49,97 @@ BoardList listFtdi(const BackendOptions& o) {
 }  // namespace
 
 namespace {
+// The simulated board's settings a run starts from, for the defaults in --help.
+const sim::SimConfig kSimDefaults{};
+std::string decimal(double v) { return shortestDecimal(v); }
+
+constexpr unsigned kSimPrograms = kMainPrograms | kTavrinSimBoard;
+
+std::vector<BackendOption> simOptions() {
+  using K = OptionKind;
+  const unsigned p = kSimPrograms;
+  return {
+      {{.name = "--sim-fault", .kind = K::Text, .programs = p, .placeholder = "LIST",
+        .help = "simulated board faults, comma-separated:\n{}",
+        .detail = [] {
+          std::string s;
+          for (const auto& f : sim::faultNames()) s += f + " ";
+          return s;
+        }},
+       [](BackendOptions& o, const OptionValue& v, std::string& e) { return sim::parseFaults(v.text, o.sim, e); }},
+      {{.name = "--sim-resonance", .kind = K::Number, .min = 1, .max = 1e7, .programs = p, .placeholder = "HZ",
+        .help = "simulated current peak (default {})", .detail = [] { return decimal(kSimDefaults.model.resonanceHz); }},
+       [](BackendOptions& o, const OptionValue& v, std::string&) { return (o.sim.model.resonanceHz = v.number, true); }},
+      {{.name = "--sim-width", .kind = K::Number, .min = 1, .max = 1e7, .programs = p, .placeholder = "HZ",
+        .help = "width of the peak (default {})", .detail = [] { return decimal(kSimDefaults.model.widthHz); }},
+       [](BackendOptions& o, const OptionValue& v, std::string&) { return (o.sim.model.widthHz = v.number, true); }},
+      {{.name = "--sim-gain", .kind = K::Number, .min = 0, .max = 1e6, .programs = p, .placeholder = "N",
+        .help = "counts per volt at the peak (default {})", .detail = [] { return decimal(kSimDefaults.model.gain); }},
+       [](BackendOptions& o, const OptionValue& v, std::string&) { return (o.sim.model.gain = v.number, true); }},
+      {{.name = "--sim-noise", .kind = K::Number, .min = 0, .max = 1000, .programs = p, .placeholder = "N",
+        .help = "noise, +/- counts (default {})", .detail = [] { return decimal(kSimDefaults.model.noise); }},
+       [](BackendOptions& o, const OptionValue& v, std::string&) { return (o.sim.model.noise = v.number, true); }},
+      {{.name = "--sim-seed", .kind = K::Number, .min = 0, .max = 4294967295.0, .programs = p, .placeholder = "N",
+        .help = "noise seed (default {})", .detail = [] { return decimal(kSimDefaults.model.seed); }},
+       [](BackendOptions& o, const OptionValue& v, std::string&) {
+         o.sim.model.seed = static_cast<std::uint32_t>(v.number);
+         return true;
+       }},
+      {{.name = "--sim-latency", .kind = K::Number, .min = 0, .max = 60000, .programs = p, .placeholder = "MS",
+        .help = "reply delay (default {})", .detail = [] { return decimal(kSimDefaults.latencyMs); }},
+       [](BackendOptions& o, const OptionValue& v, std::string&) { return (o.sim.latencyMs = v.number, true); }},
+      {{.name = "--sim-drift", .kind = K::Number, .min = -1e6, .max = 1e6, .programs = p, .placeholder = "HZ_PER_S",
+        .help = "the resonance moves this much each second from start"},
+       [](BackendOptions& o, const OptionValue& v, std::string&) { return (o.sim.model.driftHzPerS = v.number, true); }},
+      {{.name = "--sim-jump", .kind = K::Text, .programs = p, .placeholder = "HZ@MS",
+        .help = "the resonance jumps by HZ at MS after start (repeatable)"},
+       [](BackendOptions& o, const OptionValue& v, std::string& e) { return sim::parseJump(v.text, o.sim.model, e); }},
+      {{.name = "--sim-idle", .kind = K::Number, .min = 0, .max = 100000, .programs = p, .placeholder = "COUNTS",
+        .help = "current with the enable line clear (default {})",
+        .detail = [] { return decimal(kSimDefaults.model.idleCounts); }},
+       [](BackendOptions& o, const OptionValue& v, std::string&) { return (o.sim.model.idleCounts = v.number, true); }},
+  };
+}
+
+std::string serialMissing(const BackendOptions& o) {
+  if (!o.port.empty()) return {};
+  return "--board serial needs --port PATH (e.g. /dev/ttyUSB0, COM3; --list-boards shows them)";
+}
+
+BoardList listSerial(const BackendOptions& o) {
+  SerialPort::PortScan scan = SerialPort::scan(o.port);
+  BoardList out;
+  for (const auto& p : scan.ports)
+    out.boards.push_back({p.serial, p.product.empty() ? p.path : p.path + " (" + p.product + ")"});
+  out.whyNone = scan.whyNone;
+  return out;
+}
+
 const std::vector<Backend> kBackends = {
     {"d2xx", "the FTDI D2XX library, loaded at run time",
+     {{{.name = "--d2xx-library", .kind = OptionKind::Library, .programs = kMainPrograms, .placeholder = "PATH",
+        .help = "the vendor D2XX library to load"},
+       [](BackendOptions& o, const OptionValue& v, std::string&) { return (o.d2xxLibrary = v.text, true); }}},
+     false, nullptr,
      [](const BackendOptions& o, const std::function<double()>&, std::string& whyNot) -> std::unique_ptr<Link> {
-       std::string path = o.d2xxLibrary.empty() ? D2xxLibrary::defaultPath() : o.d2xxLibrary;
-       return D2xxLibrary::load(path, whyNot);
+       return D2xxLibrary::load(d2xxPath(o), whyNot);
      },
      [](const BackendOptions& o) {
-       std::string path = o.d2xxLibrary.empty() ? D2xxLibrary::defaultPath() : o.d2xxLibrary;
        std::string why;
-       auto lib = D2xxLibrary::load(path, why);
+       auto lib = D2xxLibrary::load(d2xxPath(o), why);
        if (!lib) return BoardList{{}, why};
        return listThrough(*lib);
      }},
     {"ftdi", "libftdi1 (open source), loaded at run time; detaches ftdi_sio itself",
+     {{{.name = "--ftdi-library", .kind = OptionKind::Library, .programs = kMainPrograms, .placeholder = "PATH",
+        .help = "the libftdi1 library to load (--board ftdi)"},
+       [](BackendOptions& o, const OptionValue& v, std::string&) { return (o.ftdiLibrary = v.text, true); }}},
+     false, nullptr,
      [](const BackendOptions& o, const std::function<double()>&, std::string& whyNot) -> std::unique_ptr<Link> {
-       return FtdiLibrary::load(o.ftdiLibrary.empty() ? FtdiLibrary::defaultPath() : o.ftdiLibrary, whyNot);
+       return FtdiLibrary::load(ftdiPath(o), whyNot);
      },
      [](const BackendOptions& o) { return listFtdi(o); }},
-    {"sim", "the simulated drive board",
+    {"sim", "the simulated drive board", simOptions(), true, nullptr,
      [](const BackendOptions& o, std::function<double()> clock, std::string&) -> std::unique_ptr<Link> {
        return std::make_unique<sim::SimBoard>(o.sim, std::move(clock));
      },
@@ -69,21 +148,19 @@ const std::vector<Backend> kBackends = {
        return listThrough(board);
      }},
     {"serial", "a serial port (--port): ftdi_sio's /dev/ttyUSB0, COM3, or a pty to tavrin-simboard",
+     {{{.name = "--port", .kind = OptionKind::Path, .programs = kMainPrograms, .placeholder = "PATH",
+        .help = "the serial port of --board serial (/dev/ttyUSB0, COM3)"},
+       [](BackendOptions& o, const OptionValue& v, std::string&) { return (o.port = v.text, true); }, true},
+      {{.name = "--inband-lines", .programs = kMainPrograms,
+        .help = "--board serial on a pseudo-terminal to tavrin-simboard:\nthe modem lines travel in the byte stream"},
+       [](BackendOptions& o, const OptionValue&, std::string&) { return (o.inbandLines = true, true); }, true}},
+     false, serialMissing,
      [](const BackendOptions& o, const std::function<double()>&, std::string& whyNot) -> std::unique_ptr<Link> {
-       if (o.port.empty()) {
-         whyNot = "--board serial needs --port PATH";
-         return nullptr;
-       }
+       whyNot = serialMissing(o);
+       if (!whyNot.empty()) return nullptr;
        return std::make_unique<SerialPort>(o.port, o.inbandLines);
      },
-     [](const BackendOptions& o) {
-       SerialPort::PortScan scan = SerialPort::scan(o.port);
-       BoardList out;
-       for (const auto& p : scan.ports)
-         out.boards.push_back({p.serial, p.product.empty() ? p.path : p.path + " (" + p.product + ")"});
-       out.whyNone = scan.whyNone;
-       return out;
-     }},
+     listSerial},
 };
 }  // namespace
 

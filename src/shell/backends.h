@@ -1,6 +1,7 @@
-// The table of link backends, chosen by --board. Each says whether it can run
-// here; one that cannot leaves a reason for Info and the program goes on
-// without a device.
+// The registry of link backends, chosen by --board: one entry each, with its
+// own command-line options. Each says whether it can run here; one that
+// cannot leaves a reason for Info and the program goes on without a device.
+// The order is the order of --help, --list-boards and of any walk over them.
 #pragma once
 
 #include <functional>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/option_spec.h"
 #include "link/link.h"
 #include "sim/sim_board.h"
 
@@ -37,9 +39,24 @@ struct BoardList {
 // reason, when the count fails or is 0.
 BoardList listThrough(Link& link);
 
+// One option of a backend, and where its value goes.
+struct BackendOption {
+  OptionInfo info;
+  bool (*set)(BackendOptions&, const OptionValue&, std::string& error);
+  // Given with another --board it is a mistake ("option --port goes with
+  // --board serial"). Otherwise it is kept for --list-boards, which walks
+  // every backend.
+  bool onlyWithIt = false;
+};
+
 struct Backend {
   const char* name;
   const char* about;
+  std::vector<BackendOption> options;
+  // It answers at once, so a script may run on it in virtual time.
+  bool virtualTime = false;
+  // What its options lack to open a board (a message), or empty.
+  std::string (*missing)(const BackendOptions&) = nullptr;
   // Returns the backend, or null with the reason it cannot run here.
   std::function<std::unique_ptr<Link>(const BackendOptions&, std::function<double()> clockMs, std::string& whyNot)>
       open;

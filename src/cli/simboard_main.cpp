@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
+#include "cli/option_table.h"
 #include "sim/pty_board.h"
 
 namespace {
@@ -19,15 +19,17 @@ namespace {
 volatile std::sig_atomic_t stopSignal = 0;
 void onSignal(int sig) { stopSignal = sig; }
 
-const char* const kUsage =
-    "Usage: tavrin-simboard --pty [--sim-* options]\n"
-    "Serves the simulated drive board on a pseudo-terminal, in real time. Its first\n"
-    "line on stdout is \"PTY PATH\"; point the program at it with\n"
-    "  tavrin --board serial --port PATH --inband-lines\n"
-    "The --sim-* options are tavrin's (tavrin --help). Of the faults only silent,\n"
-    "short, late and garbled can be served: the others act on steps the program\n"
-    "performs on its own side of a serial link.\n"
-    "Ends on SIGTERM or SIGINT (Ctrl-C), or when stdin closes (a pipe or a terminal).\n";
+std::string usage() {
+  return "Usage: tavrin-simboard --pty [--sim-* options]\n"
+         "Serves the simulated drive board on a pseudo-terminal, in real time. Its first\n"
+         "line on stdout is \"PTY PATH\"; point the program at it with\n"
+         "  tavrin --board serial --port PATH --inband-lines\n"
+         "Of the faults only silent, short, late and garbled can be served: the others act\n"
+         "on steps the program performs on its own side of a serial link.\n"
+         "Ends on SIGTERM or SIGINT (Ctrl-C), or when stdin closes (a pipe or a terminal).\n"
+         "\n" +
+         tavrin::optionHelp(tavrin::kTavrinSimBoard);
+}
 
 // stdin is watched for its end when it is a pipe, a socket or a terminal; not
 // when it is /dev/null or a file (a background job of a script gets /dev/null).
@@ -41,37 +43,26 @@ bool stdinIsWatched() {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  bool pty = false;
-  std::vector<std::string> simArgs;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
-      return 0;
-    }
-    if (a == "--pty") {
-      pty = true;
-      continue;
-    }
-    if (a.rfind("--sim-", 0) != 0) {
-      std::cerr << "tavrin-simboard: unexpected '" << a << "' (it takes --pty and the --sim-* options)\n";
-      return 2;
-    }
-    simArgs.push_back(a);
-    // The value of an option written as two words.
-    if (a.find('=') == std::string::npos && i + 1 < args.size()) simArgs.push_back(args[++i]);
-  }
-  if (!pty) {
-    std::cerr << "tavrin-simboard: --pty is required (the only way it serves the board)\n";
-    return 2;
-  }
+  tavrin::ParsedWords words;
   std::string error;
-  auto options = tavrin::parseOptions(simArgs, error);
-  if (!options) {
+  if (!tavrin::parseWords(tavrin::kTavrinSimBoard, args, words, error)) {
     std::cerr << "tavrin-simboard: " << error << '\n';
     return 2;
   }
-  tavrin::sim::SimConfig config = options->backend.sim;
+  if (words.options.help) {
+    std::cout << usage();
+    return 0;
+  }
+  if (!words.plain.empty()) {
+    std::cerr << "tavrin-simboard: unexpected '" << words.plain.front()
+              << "' (it takes --pty and the --sim-* options)\n";
+    return 2;
+  }
+  if (!words.options.pty) {
+    std::cerr << "tavrin-simboard: --pty is required (the only way it serves the board)\n";
+    return 2;
+  }
+  tavrin::sim::SimConfig config = words.options.backend.sim;
   if (auto bad = tavrin::sim::PtyBoard::unservableFaults(config); !bad.empty()) {
     std::cerr << "tavrin-simboard: fault '" << bad.front()
               << "' cannot be served over a pty: it acts on a step the program performs on its own side of a "

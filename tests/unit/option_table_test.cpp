@@ -1,0 +1,52 @@
+// The one option table: names are unique, every program's --help shows each
+// option it takes, and the backend registry's own options drive the checks.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "cli/option_table.h"
+
+using namespace tavrin;
+
+TEST(OptionTable, NamesAreUniqueAndEveryProgramsHelpShowsItsOptions) {
+  std::set<std::string> names;
+  for (const auto& o : optionTable()) EXPECT_TRUE(names.insert(o.info.name).second) << o.info.name;
+  for (unsigned program : {kTavrin, kTavrinPlot, kTavrinTraceDiff, kTavrinSimBoard}) {
+    const std::string help = optionHelp(program);
+    for (const auto& o : optionTable())
+      EXPECT_EQ(help.find(std::string(o.info.name) + (o.info.kind == OptionKind::Flag ? "" : " ")) != std::string::npos,
+                (o.info.programs & program) != 0)
+          << o.info.name << " in the help of program " << program;
+  }
+}
+
+TEST(OptionTable, ABackendsOwnOptionsGoWithItsBoard) {
+  std::string error;
+  EXPECT_FALSE(parseOptions({"--board", "sim", "--inband-lines", "--port", "/dev/ttyUSB0"}, error));
+  EXPECT_EQ(error, "option --port goes with --board serial");
+  EXPECT_FALSE(parseOptions({"--board=serial", "--inband-lines"}, error));
+  EXPECT_EQ(error, "--board serial needs --port PATH (e.g. /dev/ttyUSB0, COM3; --list-boards shows them)");
+  EXPECT_TRUE(parseOptions({"--board=serial", "--port=/dev/pts/3", "--inband-lines", "--sim-seed", "4"}, error));
+  // The simulated board's settings also shape --list-boards, so they go with any board.
+  EXPECT_TRUE(parseOptions({"--board", "d2xx", "--sim-seed", "4", "--ftdi-library", "x.so"}, error));
+  // Only the simulated board answers in virtual time.
+  EXPECT_TRUE(parseOptions({"--board", "sim", "--script", "s.txt"}, error));
+  EXPECT_FALSE(parseOptions({"--board", "ftdi", "--script", "s.txt"}, error));
+}
+
+TEST(OptionTable, OtherProgramsTakeOptionsAnywhereAndTheirOwnOnly) {
+  ParsedWords w;
+  std::string error;
+  ASSERT_TRUE(parseWords(kTavrinTraceDiff, {"a", "--tolerance", "5", "b", "--any-device"}, w, error)) << error;
+  EXPECT_EQ(w.plain, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(w.options.tolerance.ms, 5);
+  EXPECT_TRUE(w.options.tolerance.anyDevice);
+  EXPECT_FALSE(parseWords(kTavrinTraceDiff, {"--relative", "2"}, w, error));
+  EXPECT_EQ(error, "option --relative needs a number from 0 to 1, not '2'");
+  EXPECT_FALSE(parseWords(kTavrinSimBoard, {"--pty", "--trace", "x"}, w, error));
+  EXPECT_EQ(error, "unknown option --trace (try --help)");
+  ParsedWords plot;
+  ASSERT_TRUE(parseWords(kTavrinPlot, {"-o", "x.svg", "log.txt", "--", "-odd"}, plot, error)) << error;
+  EXPECT_EQ(plot.options.outputFile, "x.svg");
+  EXPECT_EQ(plot.plain, (std::vector<std::string>{"log.txt", "-odd"}));
+}
