@@ -22,7 +22,8 @@ for f in /usr/bin/tavrin /usr/bin/tavrin-script /usr/bin/tavrin-plot /usr/bin/ta
   /usr/share/applications/com.corvex.Tavrin.desktop /usr/share/metainfo/com.corvex.Tavrin.metainfo.xml \
   /usr/share/icons/hicolor/scalable/apps/tavrin.svg /usr/share/icons/hicolor/48x48/apps/tavrin.png \
   /usr/share/icons/hicolor/256x256/apps/tavrin.png /usr/lib/udev/rules.d/70-tavrin-ftdi.rules \
-  /usr/share/man/man1/tavrin.1.gz /usr/share/man/man1/tavrin-script.1.gz /usr/share/doc/tavrin/README.md \
+  /usr/share/man/man1/tavrin.1.gz /usr/share/man/man1/tavrin-script.1.gz /usr/share/man/man1/tavrin-simboard.1.gz \
+  /usr/share/doc/tavrin/README.md \
   /usr/share/doc/tavrin/copyright /usr/share/tavrin/examples/StimDemo.txt /usr/share/tavrin/examples/Endurance.txt; do
   grep -qx "$f" "$scratch/files" || fail "$f is missing"
 done
