@@ -8,11 +8,15 @@ const FaultInfo* findFault(std::string_view name) {
   return nullptr;
 }
 
+namespace {
+// The name as --sim-fault takes it: "open", "unplug=N".
 std::string faultUsage(const FaultInfo& fault) { return std::string(fault.name) + (fault.counted ? "=N" : ""); }
+}  // namespace
 
 const std::vector<std::string>& faultNames() {
   static const std::vector<std::string> names = [] {
     std::vector<std::string> out;
+    out.reserve(kFaults.size());
     for (const auto& f : kFaults) out.push_back(faultUsage(f));
     return out;
   }();
@@ -21,6 +25,7 @@ const std::vector<std::string>& faultNames() {
 
 std::vector<std::string> faultHelpLines() {
   std::vector<std::string> out;
+  out.reserve(kFaults.size());
   for (const auto& f : kFaults) out.push_back(faultUsage(f) + "  " + std::string(f.help));
   return out;
 }

@@ -45,9 +45,9 @@ inline constexpr std::array kFaults = {
 // misspelt one does not build.
 class Fault {
  public:
-  consteval Fault(const char* name) : index_(indexOf(name)) {}  // NOLINT(google-explicit-constructor)
+  // Implicit, so that a step names its fault as fault("reset").
+  consteval Fault(const char* name) : index_(indexOf(name)) {}
   constexpr const FaultInfo& info() const { return kFaults[index_]; }
-  bool operator==(const Fault&) const = default;
 
  private:
   static consteval std::size_t indexOf(std::string_view name) {
@@ -60,9 +60,7 @@ class Fault {
 
 // The entry named `name` (without "=N"); null if none is.
 const FaultInfo* findFault(std::string_view name);
-// The name as --sim-fault takes it: "open", "unplug=N".
-std::string faultUsage(const FaultInfo& fault);
-// Every fault's usage, in table order.
+// Every fault as --help names it ("open", "unplug=N"), in table order.
 const std::vector<std::string>& faultNames();
 // "NAME  what it does", one per fault, in table order.
 std::vector<std::string> faultHelpLines();
