@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
   if (auto bad = tavrin::sim::PtyBoard::unservableFaults(config); !bad.empty()) {
     std::cerr << "tavrin-simboard: fault '" << bad.front()
               << "' cannot be served over a pty: it acts on a step the program performs on its own side of a "
-                 "serial link (only silent, short, late and garbled can)\n";
+                 "serial link (only "
+              << tavrin::sim::servableFaultsText() << " can)\n";
     return 2;
   }
 

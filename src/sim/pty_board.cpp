@@ -31,12 +31,14 @@ PtyBoard::~PtyBoard() {
 }
 
 std::vector<std::string> PtyBoard::unservableFaults(const SimConfig& config) {
-  static const char* const kServable[] = {"silent", "short", "late", "garbled"};
   std::vector<std::string> out;
-  for (const auto& f : config.faults)
-    if (std::none_of(std::begin(kServable), std::end(kServable), [&](const char* s) { return f == s; }))
-      out.push_back(f);
-  if (config.unplugAfterCalls) out.push_back("unplug=" + std::to_string(*config.unplugAfterCalls));
+  for (const auto& name : config.faults) {
+    const FaultInfo* f = findFault(name);
+    if (!f || !f->servable) out.push_back(name);
+  }
+  for (const auto& f : kFaults) {
+    if (auto n = faultCount(config, f); n && !f.servable) out.push_back(std::string(f.name) + "=" + std::to_string(*n));
+  }
   return out;
 }
 

@@ -27,9 +27,8 @@ class PtyBoard {
   PtyBoard(const PtyBoard&) = delete;
   PtyBoard& operator=(const PtyBoard&) = delete;
 
-  // The faults of `config` a pty cannot serve: those of steps the program
-  // performs on its own side of a serial link (listing, open, set-up, close,
-  // the line statuses) and unplug=N, which counts the program's calls.
+  // The faults of `config` a pty cannot serve (those not servable in
+  // sim/faults.h), as --sim-fault writes them: "open", "unplug=40".
   static std::vector<std::string> unservableFaults(const SimConfig& config);
 
   // Opens the pseudo-terminal pair; false with the reason.

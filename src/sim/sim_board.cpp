@@ -16,35 +16,44 @@ LinkHandle const kHandle = reinterpret_cast<LinkHandle>(std::uintptr_t{1});
 }  // namespace
 
 namespace {
-const std::vector<std::string> kFaultNames = {
-    "no-device", "list", "serial", "description", "open", "reset", "purge", "baud", "data",
-    "flow", "rts", "dtr", "close", "silent", "short", "late", "garbled", "unplug=N"};
+// Where a counted fault keeps its count in the config.
+constexpr std::optional<std::uint64_t> SimConfig::*countSlot(const FaultInfo& fault) {
+  if (fault.name == Fault("unplug").info().name) return &SimConfig::unplugAfterCalls;
+  return nullptr;
+}
+static_assert(std::ranges::all_of(kFaults, [](const FaultInfo& f) { return !f.counted || countSlot(f); }),
+              "a counted fault needs its place in SimConfig");
 }  // namespace
 
-const std::vector<std::string>& faultNames() { return kFaultNames; }
+std::optional<std::uint64_t> faultCount(const SimConfig& config, const FaultInfo& fault) {
+  auto slot = countSlot(fault);
+  return slot ? config.*slot : std::nullopt;
+}
 
 bool parseFaults(const std::string& list, SimConfig& config, std::string& error) {
   std::size_t pos = 0;
   while (pos <= list.size()) {
     std::size_t comma = list.find(',', pos);
-    std::string name = list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    std::string item = list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
     pos = comma == std::string::npos ? list.size() + 1 : comma + 1;
-    if (name.empty()) continue;
-    if (name.rfind("unplug=", 0) == 0) {
-      std::string n = name.substr(7);
-      if (n.empty() || n.size() > 12 || n.find_first_not_of("0123456789") != std::string::npos) {
-        error = "bad call count in sim fault '" + name + "'";
-        return false;
-      }
-      config.unplugAfterCalls = std::stoull(n);
-      continue;
-    }
-    const auto& names = faultNames();
-    if (std::find(names.begin(), names.end() - 1, name) == names.end() - 1) {
-      error = "unknown sim fault '" + name + "'";
+    if (item.empty()) continue;
+    // "NAME" for most faults, "NAME=N" for a counted one.
+    const std::size_t equals = item.find('=');
+    const FaultInfo* fault = findFault(std::string_view(item).substr(0, equals));
+    if (!fault || fault->counted != (equals != std::string::npos)) {
+      error = "unknown sim fault '" + item + "'";
       return false;
     }
-    config.faults.insert(name);
+    if (!fault->counted) {
+      config.faults.insert(item);
+      continue;
+    }
+    const std::string n = item.substr(equals + 1);
+    if (n.empty() || n.size() > 12 || n.find_first_not_of("0123456789") != std::string::npos) {
+      error = "bad call count in sim fault '" + item + "'";
+      return false;
+    }
+    config.*countSlot(*fault) = std::stoull(n);
   }
   return true;
 }
@@ -83,11 +92,15 @@ bool SimBoard::plugged() {
   return !(cfg_.unplugAfterCalls && calls_ > *cfg_.unplugAfterCalls);
 }
 
-LinkStatus SimBoard::check(LinkHandle h, const char* stepFault) {
+LinkStatus SimBoard::check(LinkHandle h) {
   if (!plugged()) return ft::DEVICE_NOT_FOUND;
   if (!open_ || h != kHandle) return ft::INVALID_HANDLE;
-  if (stepFault && fault(stepFault)) return ft::IO_ERROR;
   return ft::OK;
+}
+
+LinkStatus SimBoard::check(LinkHandle h, Fault stepFault) {
+  LinkStatus s = check(h);
+  return s == ft::OK && fault(stepFault) ? ft::IO_ERROR : s;
 }
 
 LinkStatus SimBoard::deviceCount(std::uint32_t& count) {
@@ -97,7 +110,7 @@ LinkStatus SimBoard::deviceCount(std::uint32_t& count) {
   return ft::OK;
 }
 
-LinkStatus SimBoard::deviceText(std::uint32_t index, const char* stepFault, const std::string& text,
+LinkStatus SimBoard::deviceText(std::uint32_t index, Fault stepFault, const std::string& text,
                                 std::size_t limit, std::string& out) {
   if (!plugged()) return ft::DEVICE_NOT_FOUND;
   if (fault("no-device") || index != 0) return ft::DEVICE_NOT_FOUND;
@@ -206,7 +219,7 @@ double SimBoard::noise() {
   return unit * cfg_.model.noise;
 }
 
-int SimBoard::countsAt(double ms, bool noiseless) {
+int SimBoard::countsAt(double ms) {
   const MotorModel& m = cfg_.model;
   double counts;
   if (!dtr_) {
@@ -215,7 +228,7 @@ int SimBoard::countsAt(double ms, bool noiseless) {
     double detune = (frequencyHz() - m.resonanceAt(ms)) / (m.widthHz / 2);
     counts = m.baseCounts + m.gain * supplyVolts(supplyCode_) / (1 + detune * detune);
   }
-  if (!noiseless) counts += noise();
+  counts += noise();
   int c = static_cast<int>(std::lround(counts));
   return std::clamp(c, 0, 1023);  // a 10-bit ADC: it saturates at its full count
 }
@@ -224,7 +237,7 @@ void SimBoard::answerCurrentRequest(double requestTime) {
   if (fault("silent")) return;
   char reply[16];
   // The motor as it was when the request came in.
-  std::snprintf(reply, sizeof reply, "ADC&H%03X\r\n", countsAt(requestTime, false));
+  std::snprintf(reply, sizeof reply, "ADC&H%03X\r\n", countsAt(requestTime));
   std::string text = reply;
   if (fault("garbled")) {
     for (char& c : text) c = "?#%*!~"[static_cast<unsigned>(noise() + 1000) % 6];

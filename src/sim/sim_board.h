@@ -14,6 +14,7 @@
 
 #include "link/link.h"
 #include "link/frame.h"
+#include "sim/faults.h"
 
 namespace tavrin::sim {
 
@@ -44,12 +45,12 @@ struct SimConfig {
   double latencyMs = 20;      // reply delay after a current request
   double lateLatencyMs = 80;  // with the "late" fault: after the program has looked
   MotorModel model;
-  std::set<std::string> faults;          // see faultNames()
+  std::set<std::string> faults;  // names of uncounted faults (sim/faults.h)
   std::optional<std::uint64_t> unplugAfterCalls;
 };
 
-// Names accepted by --sim-fault; "unplug=N" takes a call count.
-const std::vector<std::string>& faultNames();
+// The count a counted fault holds in `config`, none when it is not set.
+std::optional<std::uint64_t> faultCount(const SimConfig& config, const FaultInfo& fault);
 // Parses "open,silent,unplug=40" into the config; false with a message on error.
 bool parseFaults(const std::string& list, SimConfig& config, std::string& error);
 // Parses "HZ@MS" (--sim-jump) into a jump added to the model; false with a
@@ -81,7 +82,7 @@ class SimBoard : public Link {
   LinkStatus read(LinkHandle h, std::span<std::uint8_t> buffer, std::uint32_t& got) override;
   LinkStatus close(LinkHandle h) override;
 
-  // What the board sees, for tests and the demo.
+  // What the board sees, for tests and benchmarks.
   bool dtr() const { return dtr_; }
   bool rts() const { return rts_; }
   bool isOpen() const { return open_; }
@@ -91,9 +92,6 @@ class SimBoard : public Link {
   const std::vector<ReceivedFrame>& frames() const { return frames_; }
   double frequencyHz() const { return frequencyOfWord(freqWord_); }
   std::uint8_t supplyCode() const { return supplyCode_; }
-  // The raw count the model gives now (before noise when noiseless is true),
-  // 0..1023.
-  int modelCounts(bool noiseless = false) { return countsAt(clock_(), noiseless); }
 
   SimConfig& config() { return cfg_; }
 
@@ -106,17 +104,19 @@ class SimBoard : public Link {
   bool frameInProgress() const { return assembler_.waiting(); }
 
  private:
-  bool fault(const char* name) const { return cfg_.faults.count(name) != 0; }
+  bool fault(Fault f) const { return cfg_.faults.count(std::string(f.info().name)) != 0; }
   // Counts a call; false once the board has been unplugged.
   bool plugged();
-  LinkStatus check(LinkHandle h, const char* stepFault = nullptr);
-  LinkStatus deviceText(std::uint32_t index, const char* stepFault, const std::string& text, std::size_t limit,
+  LinkStatus check(LinkHandle h);
+  // As check(h), and IO_ERROR when the step's fault is set.
+  LinkStatus check(LinkHandle h, Fault stepFault);
+  LinkStatus deviceText(std::uint32_t index, Fault stepFault, const std::string& text, std::size_t limit,
                         std::string& out);
   void onFrame(const ReceivedFrame& f);
   void answerCurrentRequest(double requestTime);
   void noteOtherCall();
   double noise();
-  int countsAt(double ms, bool noiseless);
+  int countsAt(double ms);
 
   SimConfig cfg_;
   std::function<double()> clock_;

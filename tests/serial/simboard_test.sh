@@ -38,8 +38,14 @@ for _ in $(seq 50); do [ -s stdin.status ] && break; sleep 0.1; done
 [ "$(cat stdin.status 2>/dev/null)" = 0 ] || fail "after stdin closed: status '$(cat stdin.status 2>/dev/null)', not 0"
 
 # Refused: a fault of the program's own side, and a stray word.
+served="cannot be served over a pty: it acts on a step the program performs on its own side of a serial link \
+(only silent, short, late and garbled can)"
 "$simboard" --pty --sim-fault open >/dev/null 2>fault.err </dev/null
-[ $? = 2 ] && grep -q "cannot be served over a pty" fault.err || fail "--sim-fault open not refused: $(cat fault.err)"
+[ $? = 2 ] && grep -qxF "tavrin-simboard: fault 'open' $served" fault.err ||
+  fail "--sim-fault open not refused: $(cat fault.err)"
+"$simboard" --pty --sim-fault late,unplug=40 >/dev/null 2>fault.err </dev/null
+[ $? = 2 ] && grep -qxF "tavrin-simboard: fault 'unplug=40' $served" fault.err ||
+  fail "--sim-fault unplug=40 not refused: $(cat fault.err)"
 "$simboard" --pty --trace x >/dev/null 2>word.err </dev/null
 [ $? = 2 ] || fail "--trace not refused"
 "$simboard" >/dev/null 2>nopty.err </dev/null

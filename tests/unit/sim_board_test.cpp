@@ -132,16 +132,28 @@ TEST(SimOptions, DriftJumpsAndIdle) {
   }
 }
 
-TEST(SimFaults, ParseNamesAndRefuseUnknownOnes) {
+// Every fault in the table parses as --help names it (a count for a counted one), alone and in a list.
+TEST(SimFaults, EveryFaultParsesAndUnknownOnesAreRefused) {
+  std::string error, all;
+  std::size_t uncounted = 0;
+  for (const auto& f : kFaults) {
+    SCOPED_TRACE(f.name);
+    const std::string item = std::string(f.name) + (f.counted ? "=40" : "");
+    all += item + ",,";
+    uncounted += f.counted ? 0 : 1;
+    SimConfig c;
+    ASSERT_TRUE(parseFaults(item, c, error)) << error;
+    EXPECT_EQ(faultCount(c, f), f.counted ? std::optional<std::uint64_t>(40) : std::nullopt);
+    EXPECT_EQ(c.faults.size(), f.counted ? 0u : 1u);
+  }
   SimConfig config;
-  std::string error;
-  EXPECT_TRUE(parseFaults("open,,late,unplug=40", config, error)) << error;
-  EXPECT_EQ(config.faults, (std::set<std::string>{"open", "late"}));
+  ASSERT_TRUE(parseFaults(all, config, error)) << error;
+  EXPECT_EQ(config.faults.size(), uncounted);
   EXPECT_EQ(config.unplugAfterCalls, 40u);
-  for (const char* bad : {"opne", "unplug=", "unplug=x", "unplug=N", "unplug=-1"}) {
+  for (const char* bad : {"opne", "open=3", "unplug", "unplug=", "unplug=x", "unplug=N", "unplug=-1"}) {
     SimConfig c;
     EXPECT_FALSE(parseFaults(bad, c, error)) << bad;
-    EXPECT_NE(error.find(bad), std::string::npos) << error;
+    EXPECT_NE(error.find(std::string("sim fault '") + bad + "'"), std::string::npos) << error;
   }
 }
 
