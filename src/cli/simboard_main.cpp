@@ -24,7 +24,8 @@ std::string usage() {
          "Serves the simulated drive board on a pseudo-terminal, in real time. Its first\n"
          "line on stdout is \"PTY PATH\"; point the program at it with\n"
          "  tavrin --board serial --port PATH --inband-lines\n"
-         "Of the faults only silent, short, late and garbled can be served: the others act\n"
+         "Of the faults only " + tavrin::sim::servableFaultsText() +
+         " can be served: the others act\n"
          "on steps the program performs on its own side of a serial link.\n"
          "Ends on SIGTERM or SIGINT (Ctrl-C), or when stdin closes (a pipe or a terminal).\n"
          "\n" +

@@ -63,7 +63,7 @@ std::vector<BackendOption> simOptions() {
         .help = "simulated board faults, comma-separated:\n{}",
         .detail = [] {
           std::string s;
-          for (const auto& f : sim::faultNames()) s += f + " ";
+          for (const auto& line : sim::faultHelpLines()) s += (s.empty() ? "  " : "\n  ") + line;
           return s;
         }},
        [](BackendOptions& o, const OptionValue& v, std::string& e) { return sim::parseFaults(v.text, o.sim, e); }},

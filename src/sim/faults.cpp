@@ -26,7 +26,11 @@ const std::vector<std::string>& faultNames() {
 std::vector<std::string> faultHelpLines() {
   std::vector<std::string> out;
   out.reserve(kFaults.size());
-  for (const auto& f : kFaults) out.push_back(faultUsage(f) + "  " + std::string(f.help));
+  for (const auto& f : kFaults) {
+    std::string line = faultUsage(f);
+    line.append(line.size() < 12 ? 12 - line.size() : 1, ' ');
+    out.push_back(line + std::string(f.help));
+  }
   return out;
 }
 

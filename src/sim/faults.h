@@ -62,7 +62,8 @@ class Fault {
 const FaultInfo* findFault(std::string_view name);
 // Every fault as --help names it ("open", "unplug=N"), in table order.
 const std::vector<std::string>& faultNames();
-// "NAME  what it does", one per fault, in table order.
+// "NAME        what it does" (the help in one column), one per fault, in table
+// order.
 std::vector<std::string> faultHelpLines();
 // The servable faults as text: "silent, short, late and garbled".
 std::string servableFaultsText();
