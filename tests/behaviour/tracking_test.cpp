@@ -85,17 +85,6 @@ TEST(Tracking, LandingOnASweepLimitTurnsBack) {
   EXPECT_EQ(rig.program.tracking.TrackDir, 1);
 }
 
-TEST(Tracking, ThreePassesInsideASequenceRun) {
-  TrackRig rig;
-  Mainform& f = rig.form();
-  f.setText(f.RunStimFile, "Sequence Stop");
-  f.setText(f.Tracking, "Track Stop");
-  rig.clearTrace();
-  rig.program.tracking.TrackFrequency();
-  EXPECT_EQ(rig.traceLines("frame mode 7").size(), 1u + 3u * 3u);
-  EXPECT_EQ(rig.program.tracking.TrackPasses, 0);
-}
-
 TEST(Tracking, RefusesATrackStepOrFrequencyThatIsNotANumber) {
   struct Case {
     bool motorRunning;

@@ -1,11 +1,11 @@
 // The serial-port backend over a pseudo-terminal: honest statuses where a pty
 // has no modem lines, and end to end with the simulated board served on the
-// other side (the eleven set-up steps, frames, a current reply, the lines).
+// other side (the eleven set-up steps, frames, current replies, the lines).
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,25 +23,14 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-TEST(InbandLines, DoublesTheEscapeEndsEachWriteAndReadsBack) {
+// Decoding is crossed end to end by ServedBoard below; here what a partial
+// write of escaped bytes counts as sent.
+TEST(InbandLines, DoublesTheEscapeAndCountsOnlyWholeDataBytesSent) {
   const Bytes data = {0x02, 0xFF, 0x03};
-  const Bytes encoded = inband::encodeWrite(data);
-  EXPECT_EQ(encoded, (Bytes{0x02, 0xFF, 0xFF, 0x03, 0xFF, inband::kEndOfWrite}));
+  EXPECT_EQ(inband::encodeWrite(data), (Bytes{0x02, 0xFF, 0xFF, 0x03, 0xFF, inband::kEndOfWrite}));
   EXPECT_EQ(inband::dataBytesSent(data, 1), 1u);
   EXPECT_EQ(inband::dataBytesSent(data, 2), 1u);  // half an escaped byte is none
   EXPECT_EQ(inband::dataBytesSent(data, 3), 2u);
-
-  Bytes stream = inband::encodeLine(inband::kDtrOn);
-  stream.insert(stream.end(), encoded.begin(), encoded.end());
-  inband::Decoder d;
-  std::string seen;
-  for (std::uint8_t b : stream) {
-    auto e = d.feed(b);
-    if (e.kind == inband::Decoder::Kind::Data) seen += "D" + std::to_string(e.value) + " ";
-    if (e.kind == inband::Decoder::Kind::Line) seen += "L" + std::to_string(e.value) + " ";
-    if (e.kind == inband::Decoder::Kind::EndOfWrite) seen += "E ";
-  }
-  EXPECT_EQ(seen, "L1 D2 D255 D3 E ");
 }
 
 // A pty whose far side nobody serves: the backend alone.
@@ -92,8 +81,8 @@ TEST(SerialPort, APathThatIsNoPortIsNotFoundOrNotOpened) {
   EXPECT_FALSE(notATty.lastError().empty());
 }
 
-// The simulated board served on a pty in a thread, and beside it a board of
-// the same settings that the test feeds the same calls directly.
+// The simulated board served on a pty in a thread; the program's side talks
+// to it through the backend with --inband-lines.
 class ServedBoard : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -101,55 +90,39 @@ class ServedBoard : public ::testing::Test {
     ASSERT_TRUE(served.open(error)) << error;
     server = std::thread([this] { served.serve([this] { return stop.load(); }); });
     port = std::make_unique<SerialPort>(served.slavePath(), true);
-    ASSERT_EQ(reference.openByDescription(reference.config().description, ref), ft::OK);
   }
   void TearDown() override { stopServing(); }
   void stopServing() {
     stop = true;
     if (server.joinable()) server.join();
   }
-  // The program's writes of one frame, to both boards.
   void sendFrame(LinkHandle h, const FrameFields& f) {
     for (const auto& w : frameWrites(f)) {
       std::uint32_t written = 0;
       ASSERT_EQ(port->write(h, w, written), ft::OK);
       ASSERT_EQ(written, w.size());
-      ASSERT_EQ(reference.write(ref, w, written), ft::OK);
     }
   }
-  // Waits (up to a second) for `n` reply bytes, then reads them.
-  std::string reply(LinkHandle h, std::uint32_t n) {
+  // Waits (up to a second) for a whole reply and returns its count.
+  std::int32_t replyCount(LinkHandle h) {
     std::uint32_t queued = 0;
-    for (int i = 0; i < 1000 && queued < n; ++i) {
+    for (int i = 0; i < 1000 && queued < 10; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       EXPECT_EQ(port->queueStatus(h, queued), ft::OK);
     }
     Bytes buffer(queued);
     std::uint32_t got = 0;
     EXPECT_EQ(port->read(h, buffer, got), ft::OK);
-    return std::string(buffer.begin(), buffer.begin() + got);
-  }
-  std::string referenceReply() {
-    refNow += 1000;  // past its reply's due time
-    std::uint32_t n = 0, got = 0;
-    reference.queueStatus(ref, n);
-    Bytes buffer(n);
-    reference.read(ref, buffer, got);
-    return std::string(buffer.begin(), buffer.begin() + got);
+    const std::string reply(buffer.begin(), buffer.begin() + got);
+    EXPECT_EQ(reply.substr(0, 5), "ADC&H");
+    EXPECT_EQ(reply.size(), 10u) << reply;
+    return currentReplyCount(reply).value_or(-1);
   }
 
-  sim::SimConfig config() {
-    sim::SimConfig c;
-    c.model.seed = 7;
-    return c;
-  }
-  sim::PtyBoard served{config()};
-  double refNow = 0;  // the reference board's clock, moved by the test
-  sim::SimBoard reference{config(), [this] { return refNow; }};
-  LinkHandle ref = nullptr;
+  sim::PtyBoard served{sim::SimConfig{}};
   std::atomic<bool> stop{false};
   std::thread server;
-  std::unique_ptr<SerialPort> port;  // the program's side, with --inband-lines
+  std::unique_ptr<SerialPort> port;  // made once the pty has its path
 };
 
 TEST_F(ServedBoard, OpenCommPortFramesARepliesAndTheLinesCrossThePty) {
@@ -166,26 +139,21 @@ TEST_F(ServedBoard, OpenCommPortFramesARepliesAndTheLinesCrossThePty) {
   ASSERT_EQ(port->openByDescription(served.slavePath(), h), ft::OK);
   ASSERT_EQ(port->setRts(h), ft::OK);
   ASSERT_EQ(port->setDtr(h), ft::OK);
-  reference.setRts(ref);
-  reference.setDtr(ref);
-
   FrameFields f;
   f.mode = 1;
-  f.freqWord = frequencyWord(44100).value();
+  f.freqWord = frequencyWord(44100).value();  // the board's peak
   f.phaseWord = 0x0FFF;  // a data byte FF crosses as FF FF
   f.poutHi = 1;
   f.poutLo = 90;
   sendFrame(h, f);
   f.mode = 7;
   sendFrame(h, f);
-  const std::string first = reply(h, 10);
-  EXPECT_EQ(first.substr(0, 5), "ADC&H");
-  EXPECT_EQ(first, referenceReply());
-
+  const std::int32_t driven = replyCount(h);
   ASSERT_EQ(port->clrDtr(h), ft::OK);
-  reference.clrDtr(ref);
   sendFrame(h, f);
-  EXPECT_EQ(reply(h, 10), referenceReply());  // the idle count, with the same noise
+  const std::int32_t idle = replyCount(h);  // the enable line is clear: the idle count
+  EXPECT_GT(driven, 100);
+  EXPECT_LT(idle, 50);
   ASSERT_EQ(port->close(h), ft::OK);
 
   stopServing();
@@ -193,9 +161,8 @@ TEST_F(ServedBoard, OpenCommPortFramesARepliesAndTheLinesCrossThePty) {
   EXPECT_FALSE(board.dtr());
   EXPECT_TRUE(board.rts());
   ASSERT_EQ(board.frames().size(), 3u);
-  for (std::size_t i = 0; i < board.frames().size(); ++i)
-    EXPECT_EQ(board.frames()[i].describe(), reference.frames()[i].describe()) << i;
-  EXPECT_EQ(board.frames()[0].fields.phaseWord, 0x0FFF);
+  EXPECT_EQ(board.frames()[0].describe(), "frame mode 1 freq 2959501 (44100 Hz) phase 4095 supply 01 5A");
+  EXPECT_EQ(board.frames()[2].describe(), "frame mode 7 freq 2959501 (44100 Hz) phase 4095 supply 01 5A");
   EXPECT_EQ(served.droppedBytes(), 0u);
 }
 

@@ -63,9 +63,8 @@ TEST_F(SendTest, ReadsTheBoxesAsTheyStandNow) {
 
 TEST_F(SendTest, RefusedFrameSendsNothingAndSaysWhy) {
   const std::pair<const char*, const char*> cases[] = {
-      {"", "90"},         {" ", "90"},      {"abc", "90"},     {"44000x", "90"},  {"1 2", "90"},
-      {"32000000", "90"}, {"1e300", "90"},  {"44000", ""},     {"44000", "x"},    {"44000", "2880"},
-      {"44000", "-1"},    {"44000", "9 0"}};
+      {"", "90"}, {"44000x", "90"}, {"32000000", "90"}, {"1e300", "90"},
+      {"44000", ""}, {"44000", "2880"}, {"44000", "-1"}, {"44000", "9 0"}};
   const std::string deviceLine = f.Info.text;
   for (auto [hz, degrees] : cases) {
     f.setText(f.txtFrekvens_DDS1, hz);
@@ -94,40 +93,25 @@ TEST_F(SendTest, AStopThatCannotBeEncodedStillClearsTheEnableLine) {
   EXPECT_FALSE(f.Info.text.empty());
 }
 
-// What Info showed before a refusal (the device line, a red open failure) is
-// still there with the refusal's note after it, and alone again once a frame
-// goes out; without a device the writes fail silently and keep their status.
-TEST(RefusalNote, KeepsWhatInfoShowedUntilTheNextFrame) {
-  struct Case {
-    const char* faults;
-    const char* shown;
-    Rgb color;
-    LinkStatus lastStatus;
-  } cases[] = {
-      {"", " - Tavrin Drive Board (simulated)  Handle: TVSIM001", colors::darkGrey, ft::OK},
-      {"open", "Comm ERROR: FTDI failed to open device", colors::red, ft::INVALID_HANDLE},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.faults);
-    testing::Rig rig(testing::withFaults(c.faults));
-    Mainform& f = rig.form();
-    rig.program.link.OpenCommPort();
-    f.setText(f.txtFase_DDS2, "90");
-    const std::pair<const char*, const char*> refusals[] = {
-        {"abc", "  Not sent: the frequency is not a number"},
-        {"32000000", "  Not sent: the frequency is too high"}};  // a second note replaces the first
-    for (auto [hz, note] : refusals) {
-      f.setText(f.txtFrekvens_DDS1, hz);
-      f.fire(f.cmdWrite, Event::Click);
-      EXPECT_EQ(f.Info.text, std::string(c.shown) + note);
-      EXPECT_EQ(f.Info.forecolor, c.color);
-    }
-    f.setText(f.txtFrekvens_DDS1, "44000");
-    f.fire(f.cmdWrite, Event::Click);
-    EXPECT_EQ(f.Info.text, c.shown);
-    EXPECT_EQ(f.Info.forecolor, c.color);
-    EXPECT_EQ(f.module1.LastStatus, c.lastStatus);
-  }
+// A red open failure stays in Info, in red, with a refusal's note after it,
+// and alone again once a frame goes out; without a device the writes fail
+// silently and keep their status. (The device line and its note:
+// SendTest.RefusedFrameSendsNothingAndSaysWhy and tests/behaviour/current_test.cpp.)
+TEST(RefusalNote, KeepsARedOpenFailureUntilTheNextFrame) {
+  testing::Rig rig(testing::withFaults("open"));
+  Mainform& f = rig.form();
+  rig.program.link.OpenCommPort();
+  const std::string shown = "Comm ERROR: FTDI failed to open device";
+  f.setText(f.txtFase_DDS2, "90");
+  f.setText(f.txtFrekvens_DDS1, "abc");
+  f.fire(f.cmdWrite, Event::Click);
+  EXPECT_EQ(f.Info.text, shown + "  Not sent: the frequency is not a number");
+  EXPECT_EQ(f.Info.forecolor, colors::red);
+  f.setText(f.txtFrekvens_DDS1, "44000");
+  f.fire(f.cmdWrite, Event::Click);
+  EXPECT_EQ(f.Info.text, shown);
+  EXPECT_EQ(f.Info.forecolor, colors::red);
+  EXPECT_EQ(f.module1.LastStatus, ft::INVALID_HANDLE);
 }
 
 }  // namespace
