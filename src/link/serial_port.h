@@ -34,23 +34,7 @@ class SerialPort : public Link {
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
 
-  LinkStatus deviceCount(std::uint32_t& count) override;
-  LinkStatus deviceSerial(std::uint32_t index, std::string& serial) override;
-  LinkStatus deviceDescription(std::uint32_t index, std::string& description) override;
-  LinkStatus openByDescription(const std::string& description, LinkHandle& handle) override;
-  LinkStatus reset(LinkHandle h) override;
-  LinkStatus purge(LinkHandle h, std::uint32_t mask) override;
-  LinkStatus setBaudRate(LinkHandle h, std::uint32_t baud) override;
-  LinkStatus setDataCharacteristics(LinkHandle h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override;
-  LinkStatus setFlowControl(LinkHandle h, std::uint16_t flow, std::uint8_t xon, std::uint8_t xoff) override;
-  LinkStatus setDtr(LinkHandle h) override;
-  LinkStatus clrDtr(LinkHandle h) override;
-  LinkStatus setRts(LinkHandle h) override;
-  LinkStatus clrRts(LinkHandle h) override;
-  LinkStatus write(LinkHandle h, std::span<const std::uint8_t> bytes, std::uint32_t& written) override;
-  LinkStatus queueStatus(LinkHandle h, std::uint32_t& rxBytes) override;
-  LinkStatus read(LinkHandle h, std::span<std::uint8_t> buffer, std::uint32_t& got) override;
-  LinkStatus close(LinkHandle h) override;
+  TAVRIN_LINK_OPERATIONS_OVERRIDDEN
 
   // How long DTR and RTS could have been up at the latest successful open: from
   // just before the open call to just after the call that cleared them returned,
