@@ -153,26 +153,15 @@ LinkStatus SimBoard::setDataCharacteristics(LinkHandle h, std::uint8_t, std::uin
 }
 LinkStatus SimBoard::setFlowControl(LinkHandle h, std::uint16_t, std::uint8_t, std::uint8_t) { return check(h, "flow"); }
 
-LinkStatus SimBoard::setDtr(LinkHandle h) {
-  LinkStatus s = check(h);
-  if (s == ft::OK) dtr_ = true;
-  return s;
+// A modem line follows the call that moves it, unless the call failed.
+static LinkStatus moveLine(bool& line, bool up, LinkStatus checked) {
+  if (checked == ft::OK) line = up;
+  return checked;
 }
-LinkStatus SimBoard::clrDtr(LinkHandle h) {
-  LinkStatus s = check(h, "dtr");
-  if (s == ft::OK) dtr_ = false;
-  return s;
-}
-LinkStatus SimBoard::setRts(LinkHandle h) {
-  LinkStatus s = check(h);
-  if (s == ft::OK) rts_ = true;
-  return s;
-}
-LinkStatus SimBoard::clrRts(LinkHandle h) {
-  LinkStatus s = check(h, "rts");
-  if (s == ft::OK) rts_ = false;
-  return s;
-}
+LinkStatus SimBoard::setDtr(LinkHandle h) { return moveLine(dtr_, true, check(h)); }
+LinkStatus SimBoard::clrDtr(LinkHandle h) { return moveLine(dtr_, false, check(h, "dtr")); }
+LinkStatus SimBoard::setRts(LinkHandle h) { return moveLine(rts_, true, check(h)); }
+LinkStatus SimBoard::clrRts(LinkHandle h) { return moveLine(rts_, false, check(h, "rts")); }
 
 void SimBoard::noteOtherCall() {
   // A header that no write continued was a frame of its own.
