@@ -35,6 +35,9 @@ struct ParsedWords {
 // plain word; the other programs take "-X" words too, anywhere. "--" ends the
 // options for all. False with a one-line message on a bad word.
 bool parseWords(unsigned program, const std::vector<std::string>& args, ParsedWords& out, std::string& error);
+// The same for a program's own command line (its UTF-8 words, the program's
+// name left out).
+bool parseArguments(unsigned program, int argc, char** argv, ParsedWords& out, std::string& error);
 
 // The option lines of a program's --help.
 std::string optionHelp(unsigned program);

@@ -92,6 +92,11 @@ std::vector<std::string> utf8Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
 
+bool parseArguments(unsigned program, int argc, char** argv, ParsedWords& out, std::string& error) {
+  const std::vector<std::string> words = utf8Arguments(argc, argv);
+  return parseWords(program, {words.begin() + (words.empty() ? 0 : 1), words.end()}, out, error);
+}
+
 std::optional<Options> parseCommandLine(int argc, char** argv, int& status) {
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;

@@ -43,10 +43,9 @@ bool stdinIsWatched() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
   tavrin::ParsedWords words;
   std::string error;
-  if (!tavrin::parseWords(tavrin::kTavrinSimBoard, args, words, error)) {
+  if (!tavrin::parseArguments(tavrin::kTavrinSimBoard, argc, argv, words, error)) {
     std::cerr << "tavrin-simboard: " << error << '\n';
     return 2;
   }

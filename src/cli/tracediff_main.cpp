@@ -18,11 +18,9 @@ std::string usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> argv8 = tavrin::utf8Arguments(argc, argv);
   tavrin::ParsedWords words;
   std::string error;
-  if (!tavrin::parseWords(tavrin::kTavrinTraceDiff, {argv8.begin() + (argv8.empty() ? 0 : 1), argv8.end()}, words,
-                          error)) {
+  if (!tavrin::parseArguments(tavrin::kTavrinTraceDiff, argc, argv, words, error)) {
     std::cerr << "tavrin-tracediff: " << error << '\n';
     return 2;
   }

@@ -42,12 +42,9 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> words8 = tavrin::utf8Arguments(argc, argv);
   tavrin::ParsedWords words;
   std::string error;
-  if (!tavrin::parseWords(tavrin::kTavrinPlot, {words8.begin() + (words8.empty() ? 0 : 1), words8.end()}, words,
-                          error))
-    return usage(error);
+  if (!tavrin::parseArguments(tavrin::kTavrinPlot, argc, argv, words, error)) return usage(error);
   if (words.options.help) {
     std::cout << usageText();
     return 0;
