@@ -324,8 +324,7 @@ void Mainform::pressEnter(Control& focused) {
   }
 }
 
-std::vector<std::string> Mainform::dump() const {
-  std::vector<std::string> out;
+void Mainform::dumpControls(std::vector<std::string>& out) const {
   auto prop = [&](const Control& c, const char* p, const std::string& v) {
     out.push_back(c.id() + "." + p + "=" + v);
   };
@@ -365,6 +364,11 @@ std::vector<std::string> Mainform::dump() const {
         break;
     }
   }
+}
+
+std::vector<std::string> Mainform::dump() const {
+  std::vector<std::string> out;
+  dumpControls(out);
   auto var = [&](const char* name, const std::string& v) { out.push_back(std::string(name) + "=" + v); };
   var("DriveMode", std::to_string(DriveMode));
   var("FrequencyHz", std::to_string(FrequencyHz));

@@ -153,6 +153,8 @@ class Mainform {
 
  private:
   Control& add(Control c);
+  // The dump's lines of the controls' properties, in the window's order.
+  void dumpControls(std::vector<std::string>& out) const;
   void changed(Control& c);  // a box's Change event
   void armTimer(Control& timer);
   std::vector<const Control*> enterKeepers_;
