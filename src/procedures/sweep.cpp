@@ -44,11 +44,10 @@ std::string FrequencySweep::resultMessage() const {
          "V";
 }
 
-bool FrequencySweep::run() {
+std::string FrequencySweep::refusal(std::optional<SweepPlan>& plan) {
   Mainform& f = f_;
-  // Everything is checked before anything goes to the board.
   std::string whyNot;
-  auto plan = planSweep(f.TxtSwpStart.text, f.TxtSwpStop.text, f.TxtSwpStep.text, whyNot);
+  plan = planSweep(f.TxtSwpStart.text, f.TxtSwpStop.text, f.TxtSwpStep.text, whyNot);
   if (f.SweepRunning) {
     // Only a direct call gets here: a second sweep would empty the log the
     // first is writing.
@@ -60,22 +59,11 @@ bool FrequencySweep::run() {
     else if (FileResult r = checkAppendable(paths_.map(f.LogFileName.text)); !r.ok())
       whyNot = "Sweep not started: cannot write " + f.LogFileName.text + " (" + r.detail + ")";
   }
-  if (!whyNot.empty()) {
-    // In place of the sweep's own messages, and as they do, it stays until
-    // the next message (a frame sent meanwhile does not take it away).
-    f.setForecolor(f.Info, colors::red);
-    f.setText(f.Info, whyNot);
-    return false;
-  }
-  const int logFailuresBefore = current_.logFailures();
-  bool logWritten = true;
+  return whyNot;
+}
 
-  // Timed logging stops: the sweep writes its own log.
-  f.SweepRunning = true;
-  f.setEnabled(f.CmdSwpStart, false);
-  f.LogFilePath = f.LogFileName.text;
-  f.btGetCurrent.value = 0;
-  logging_.btGetCurrent_Click();
+void FrequencySweep::measureOffset() {
+  Mainform& f = f_;
   // The offset, with the drive disabled. This reading goes to the old content
   // of the log, which is emptied when the steps begin. The sweep's messages
   // replace whatever Info showed, and its colour with it.
@@ -90,39 +78,37 @@ bool FrequencySweep::run() {
   f.MaxCurrent = 0;
   f.MaxCurrentFreq = 0;
   f.setText(f.Info, "Offset = " + std::to_string(f.CurrentOffset));
-  // The boxes as they are now (the operator may have typed meanwhile).
-  SweepGo = true;
-  waits_.TxtSteptime_Change();
-  auto now = planSweep(f.TxtSwpStart.text, f.TxtSwpStop.text, f.TxtSwpStep.text, whyNot);
-  if (!now) now = plan;  // edited into nonsense during the offset: keep what was checked
-  SwpStep = now->step;
-  f.SwpStartFreq = now->start;
-  if (now->stepCount < 1) SweepGo = false;
+}
 
-  if (SweepGo) {
-    logWritten = startLogFile(paths_.map(f.LogFilePath), clock_(), f.TxtSteptime.text).ok();
-    if (onStepsBegin) onStepsBegin(*now, f.LogFilePath);
-    f.setText(f.txtFrekvens_DDS1, std::to_string(f.SwpStartFreq));
-    sendMode(1);
-    sendMode(3);
-    double last = f.SwpStartFreq;
-    for (std::int32_t i = 0; i < now->stepCount; ++i) {
-      waits_.Pause(f.StepTime);
-      current_.ReadCurrent(true);
-      // Each step goes on from what the box holds, so an operator's edit moves
-      // the rest of the sweep; a box emptied meanwhile goes on from the sweep's
-      // own last frequency.
-      auto box = wholeNumber(f.txtFrekvens_DDS1.text);
-      last = (box ? *box : last) + SwpStep;
-      f.setText(f.txtFrekvens_DDS1, shortestDecimal(last));
-      sendMode(8);
-    }
+bool FrequencySweep::runSteps(const SweepPlan& plan) {
+  Mainform& f = f_;
+  const bool logStarted = startLogFile(paths_.map(f.LogFilePath), clock_(), f.TxtSteptime.text).ok();
+  if (onStepsBegin) onStepsBegin(plan, f.LogFilePath);
+  f.setText(f.txtFrekvens_DDS1, std::to_string(f.SwpStartFreq));
+  sendMode(1);
+  sendMode(3);
+  double last = f.SwpStartFreq;
+  for (std::int32_t i = 0; i < plan.stepCount; ++i) {
     waits_.Pause(f.StepTime);
     current_.ReadCurrent(true);
-    f.setText(f.txtFrekvens_DDS1, std::to_string(f.MaxCurrentFreq));
+    // Each step goes on from what the box holds, so an operator's edit moves
+    // the rest of the sweep; a box emptied meanwhile goes on from the sweep's
+    // own last frequency.
+    auto box = wholeNumber(f.txtFrekvens_DDS1.text);
+    last = (box ? *box : last) + SwpStep;
+    f.setText(f.txtFrekvens_DDS1, shortestDecimal(last));
     sendMode(8);
-    sendMode(4);
   }
+  waits_.Pause(f.StepTime);
+  current_.ReadCurrent(true);
+  f.setText(f.txtFrekvens_DDS1, std::to_string(f.MaxCurrentFreq));
+  sendMode(8);
+  sendMode(4);
+  return logStarted;
+}
+
+void FrequencySweep::finish(bool logWritten, int logFailuresBefore) {
+  Mainform& f = f_;
   // The result, in Info and as the log's last line.
   waits_.Pause(f.StepTime);
   if (f.AdcOverflow) {
@@ -143,6 +129,39 @@ bool FrequencySweep::run() {
   f.setEnabled(f.CmdSwpStart, true);
   f.setEnabled(f.cmdStartMotor, true);
   if (onEnd) onEnd();
+}
+
+bool FrequencySweep::run() {
+  Mainform& f = f_;
+  // Everything is checked before anything goes to the board.
+  std::optional<SweepPlan> plan;
+  if (std::string whyNot = refusal(plan); !whyNot.empty()) {
+    // In place of the sweep's own messages, and as they do, it stays until
+    // the next message (a frame sent meanwhile does not take it away).
+    f.setForecolor(f.Info, colors::red);
+    f.setText(f.Info, whyNot);
+    return false;
+  }
+  const int logFailuresBefore = current_.logFailures();
+
+  // Timed logging stops: the sweep writes its own log.
+  f.SweepRunning = true;
+  f.setEnabled(f.CmdSwpStart, false);
+  f.LogFilePath = f.LogFileName.text;
+  f.btGetCurrent.value = 0;
+  logging_.btGetCurrent_Click();
+  measureOffset();
+  // The boxes as they are now (the operator may have typed meanwhile).
+  SweepGo = true;
+  waits_.TxtSteptime_Change();
+  std::string ignored;
+  auto now = planSweep(f.TxtSwpStart.text, f.TxtSwpStop.text, f.TxtSwpStep.text, ignored);
+  if (!now) now = plan;  // edited into nonsense during the offset: keep what was checked
+  SwpStep = now->step;
+  f.SwpStartFreq = now->start;
+  if (now->stepCount < 1) SweepGo = false;
+  const bool logWritten = SweepGo ? runSteps(*now) : true;
+  finish(logWritten, logFailuresBefore);
   return true;
 }
 

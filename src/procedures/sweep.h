@@ -54,6 +54,15 @@ class FrequencySweep {
   std::function<void()> onEnd;
 
  private:
+  // Why the sweep cannot start now (empty when it can), with the plan of the
+  // boxes as they are.
+  std::string refusal(std::optional<SweepPlan>& plan);
+  void measureOffset();
+  // From the start frequency to the stop, then back to the largest current's
+  // frequency with the drive disabled; false when the log could not be started.
+  bool runSteps(const SweepPlan& plan);
+  // The result in Info and the log, and the window ready for the next sweep.
+  void finish(bool logWritten, int logFailuresBefore);
   std::string resultMessage() const;
   void sendMode(std::int16_t mode);
 
