@@ -72,6 +72,53 @@ bool isSet(const char* name) {
   return value && *value;
 }
 
+// Without a window Qt's offscreen platform needs no display, whatever the
+// session offers; with one, a missing display is said plainly (Qt would abort
+// with a long plugin message). False when the program cannot go on.
+bool prepareDisplay(const tavrin::Options& options) {
+  if (options.headless) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return true;
+  }
+#if defined(__linux__)
+  if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY") && !isSet("QT_QPA_PLATFORM")) {
+    std::cerr << "tavrin: no display found; set DISPLAY, or run without a window: tavrin --headless FILE"
+                 " (a batch), tavrin --script FILE (virtual time) or tavrin --script FILE --realtime --headless\n";
+    return false;
+  }
+#endif
+  return true;
+}
+
+// The batch run without a window. Nobody is there to answer a message box:
+// it is printed, the device closed and the program ends with status 1 (the
+// toolkit ends it after this hook).
+void startHeadlessBatch(QObject& lifetime, tavrin::Program& program, tavrin::QtToolkit& toolkit,
+                        const std::string& commandLine) {
+  toolkit.setHeadless([&program](const std::string& text) {
+    std::cerr << "tavrin: message: " << text << std::endl;
+    program.link.closeDevice();
+  });
+#if defined(__unix__) || defined(__APPLE__)
+  closeOnSignals(&lifetime, endOnSignal("tavrin: stopped", program, toolkit));
+#endif
+  // Start-up runs inside the event loop; the batch run in it ends the
+  // program itself (cmdExit_Click, status 0). Coming back means none ran.
+  QTimer::singleShot(0, &lifetime, [&program, &toolkit, commandLine] {
+    try {
+      program.Form_Load();
+    } catch (const std::exception& e) {
+      std::cerr << "tavrin: start-up failed: " << e.what() << std::endl;
+      program.link.closeDevice();
+      toolkit.endProgram(1);
+    }
+    std::cerr << "tavrin: --headless needs the path of an existing sequence file; '" << commandLine
+              << "' is not one" << std::endl;
+    program.link.closeDevice();
+    toolkit.endProgram(2);
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,18 +131,7 @@ int main(int argc, char** argv) {
   if (!options) return status;
   if (!options->scriptFile.empty() && !options->realtime) return tavrin::runScript(*options, std::cout, std::cerr);
 
-  if (options->headless) {
-    // Qt's offscreen platform needs no display, whatever the session offers.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  }
-#if defined(__linux__)
-  // Without this check Qt aborts with a long plugin message.
-  else if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY") && !isSet("QT_QPA_PLATFORM")) {
-    std::cerr << "tavrin: no display found; set DISPLAY, or run without a window: tavrin --headless FILE"
-                 " (a batch), tavrin --script FILE (virtual time) or tavrin --script FILE --realtime --headless\n";
-    return 1;
-  }
-#endif
+  if (!prepareDisplay(*options)) return 1;
 
   // Qt sees only the program name: what follows the options is the batch
   // run's file path and must not be taken for a Qt option ("-style", ...).
@@ -139,30 +175,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<tavrin::MainWindow> window;
   std::unique_ptr<tavrin::PlotWindow> plot;
   if (options->headless) {
-    // Nobody is there to answer a message box: say it, close the device and
-    // end with status 1 (the toolkit ends the program after this hook).
-    toolkit.setHeadless([&program](const std::string& text) {
-      std::cerr << "tavrin: message: " << text << std::endl;
-      program.link.closeDevice();
-    });
-#if defined(__unix__) || defined(__APPLE__)
-    closeOnSignals(&lifetime, endOnSignal("tavrin: stopped", program, toolkit));
-#endif
-    // Start-up runs inside the event loop; the batch run in it ends the
-    // program itself (cmdExit_Click, status 0). Coming back means none ran.
-    QTimer::singleShot(0, &lifetime, [&program, &toolkit, &options] {
-      try {
-        program.Form_Load();
-      } catch (const std::exception& e) {
-        std::cerr << "tavrin: start-up failed: " << e.what() << std::endl;
-        program.link.closeDevice();
-        toolkit.endProgram(1);
-      }
-      std::cerr << "tavrin: --headless needs the path of an existing sequence file; '" << options->commandLine
-                << "' is not one" << std::endl;
-      program.link.closeDevice();
-      toolkit.endProgram(2);
-    });
+    startHeadlessBatch(lifetime, program, toolkit, options->commandLine);
   } else {
     window = std::make_unique<tavrin::MainWindow>(program, toolkit);
     plot = std::make_unique<tavrin::PlotWindow>(program, window.get());

@@ -130,36 +130,41 @@ void MainWindow::build() {
   setFixedSize(client->width(), client->height() + menuBar()->sizeHint().height());
 }
 
+QLineEdit* MainWindow::createTextBox(View& v, QWidget* parent) {
+  Control& c = *v.control;
+  const QRect g = placeOf(c);
+  auto* edit = new QLineEdit(parent);
+  const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
+  // Narrow boxes show one big digit each: centre it, and make sure it fits.
+  const bool digitBox = g.width() <= 40;
+  QFont font = fitHeight(v.font, g.height() - 2 * frame - 2);
+  if (digitBox) {
+    // The box's own 2 px side margins would leave a 24 pt digit too
+    // little room in the 25 px tenths box; give them back.
+    edit->setTextMargins(-2, 0, -2, 0);
+    font = fitWidth(font, QStringLiteral("0"), g.width() - 2 * frame);
+    edit->setAlignment(Qt::AlignCenter);
+  }
+  edit->setFont(font);
+  edit->setFocusPolicy(Qt::StrongFocus);
+  if (form_.hasHandler(c, Event::KeyPress)) {
+    // Every character that enters a filtered box passes its key filter; the
+    // ways in that bypass keys (drops, input methods) are closed.
+    edit->setAcceptDrops(false);
+    edit->setAttribute(Qt::WA_InputMethodEnabled, false);
+  }
+  edit->installEventFilter(this);
+  View* view = &v;
+  connect(edit, &QLineEdit::textEdited, this, [this, view](const QString& text) { boxEdited(*view, text); });
+  return edit;
+}
+
 QWidget* MainWindow::createWidget(View& v, QWidget* parent) {
   Control& c = *v.control;
   const QRect g = placeOf(c);
   switch (c.kind) {
-    case ControlKind::TextBox: {
-      auto* edit = new QLineEdit(parent);
-      const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
-      // Narrow boxes show one big digit each: centre it, and make sure it fits.
-      const bool digitBox = g.width() <= 40;
-      QFont font = fitHeight(v.font, g.height() - 2 * frame - 2);
-      if (digitBox) {
-        // The box's own 2 px side margins would leave a 24 pt digit too
-        // little room in the 25 px tenths box; give them back.
-        edit->setTextMargins(-2, 0, -2, 0);
-        font = fitWidth(font, QStringLiteral("0"), g.width() - 2 * frame);
-        edit->setAlignment(Qt::AlignCenter);
-      }
-      edit->setFont(font);
-      edit->setFocusPolicy(Qt::StrongFocus);
-      if (form_.hasHandler(c, Event::KeyPress)) {
-        // Every character that enters a filtered box passes its key filter; the
-        // ways in that bypass keys (drops, input methods) are closed.
-        edit->setAcceptDrops(false);
-        edit->setAttribute(Qt::WA_InputMethodEnabled, false);
-      }
-      edit->installEventFilter(this);
-      View* view = &v;
-      connect(edit, &QLineEdit::textEdited, this, [this, view](const QString& text) { boxEdited(*view, text); });
-      return edit;
-    }
+    case ControlKind::TextBox:
+      return createTextBox(v, parent);
     case ControlKind::CommandButton: {
       auto* button = new QPushButton(parent);
       button->setAutoDefault(false);

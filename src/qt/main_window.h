@@ -65,6 +65,7 @@ class MainWindow : public QMainWindow {
 
   void build();
   QWidget* createWidget(View& v, QWidget* parent);
+  QLineEdit* createTextBox(View& v, QWidget* parent);
   void createMenu(const Control& c);
   void setTabOrder();
   void refreshView(View& v);

@@ -48,6 +48,39 @@ double widest(const QFontMetricsF& fm, const AxisTicks& t, double unit = 1) {
   return w;
 }
 
+// The title (bold) and subtitle above the plot area, cut to its width.
+void drawTitles(QPainter& p, const QRectF& rect, const QRectF& area, const Axes& a, const QColor& text, double line,
+                double pad) {
+  QFont bold = p.font();
+  bold.setBold(true);
+  p.setPen(text);
+  p.save();
+  p.setFont(bold);
+  p.drawText(QRectF(area.left(), rect.top() + pad, area.width(), line), Qt::AlignLeft | Qt::AlignVCenter,
+             QFontMetricsF(bold).elidedText(a.title, Qt::ElideMiddle, area.width()));
+  p.restore();
+  if (!a.subtitle.isEmpty())
+    p.drawText(QRectF(area.left(), rect.top() + pad + line, area.width(), line), Qt::AlignLeft | Qt::AlignVCenter,
+               QFontMetricsF(p.font()).elidedText(a.subtitle, Qt::ElideRight, area.width()));
+}
+
+// The x axis title below the area, the y titles turned along the sides.
+void drawAxisTitles(QPainter& p, const QRectF& rect, const QRectF& area, const Axes& a, const QColor& text,
+                    double line, double pad) {
+  p.drawText(QRectF(area.left(), rect.bottom() - pad - line, area.width(), line), Qt::AlignHCenter | Qt::AlignVCenter,
+             a.xTitle);
+  auto sideways = [&](double x, const QString& title, const QColor& color, double angle) {
+    p.save();
+    p.setPen(color.isValid() ? color : text);
+    p.translate(x, area.center().y());
+    p.rotate(angle);
+    p.drawText(QRectF(-area.height() / 2, -line / 2, area.height(), line), Qt::AlignCenter, title);
+    p.restore();
+  };
+  sideways(rect.left() + pad + line / 2, a.yTitle, a.yColor, -90);
+  if (a.y2) sideways(rect.right() - pad - line / 2, a.y2Title, a.y2Color, 90);
+}
+
 PlotFrame drawFrame(QPainter& p, const QRectF& rect, const Axes& a, const PlotColors& c) {
   p.fillRect(rect, c.background);
   const QFontMetricsF fm(p.font());
@@ -70,18 +103,7 @@ PlotFrame drawFrame(QPainter& p, const QRectF& rect, const Axes& a, const PlotCo
   frame.timeUnitMs = a.xUnit;
   const QRectF& area = frame.area;
 
-  // Titles.
-  QFont bold = p.font();
-  bold.setBold(true);
-  p.setPen(c.text);
-  p.save();
-  p.setFont(bold);
-  p.drawText(QRectF(area.left(), rect.top() + pad, area.width(), line), Qt::AlignLeft | Qt::AlignVCenter,
-             QFontMetricsF(bold).elidedText(a.title, Qt::ElideMiddle, area.width()));
-  p.restore();
-  if (!a.subtitle.isEmpty())
-    p.drawText(QRectF(area.left(), rect.top() + pad + line, area.width(), line), Qt::AlignLeft | Qt::AlignVCenter,
-               fm.elidedText(a.subtitle, Qt::ElideRight, area.width()));
+  drawTitles(p, rect, area, a, c.text, line, pad);
 
   // Grid and ticks.
   const double xMaxLabel = std::max(fm.horizontalAdvance(QStringLiteral("000000")), line * 3);
@@ -122,19 +144,7 @@ PlotFrame drawFrame(QPainter& p, const QRectF& rect, const Axes& a, const PlotCo
   p.setBrush(Qt::NoBrush);
   p.drawRect(area);
 
-  // Axis titles.
-  p.drawText(QRectF(area.left(), rect.bottom() - pad - line, area.width(), line), Qt::AlignHCenter | Qt::AlignVCenter,
-             a.xTitle);
-  auto sideways = [&](double x, const QString& text, const QColor& color, double angle) {
-    p.save();
-    p.setPen(color.isValid() ? color : c.text);
-    p.translate(x, area.center().y());
-    p.rotate(angle);
-    p.drawText(QRectF(-area.height() / 2, -line / 2, area.height(), line), Qt::AlignCenter, text);
-    p.restore();
-  };
-  sideways(rect.left() + pad + line / 2, a.yTitle, a.yColor, -90);
-  if (a.y2) sideways(rect.right() - pad - line / 2, a.y2Title, a.y2Color, 90);
+  drawAxisTitles(p, rect, area, a, c.text, line, pad);
   return frame;
 }
 
