@@ -38,8 +38,11 @@ for _ in $(seq 50); do [ -s stdin.status ] && break; sleep 0.1; done
 [ "$(cat stdin.status 2>/dev/null)" = 0 ] || fail "after stdin closed: status '$(cat stdin.status 2>/dev/null)', not 0"
 
 # Refused: a fault of the program's own side, and a stray word.
+# The servable faults as its --help names them from the fault table.
+servable=$("$simboard" --help | sed -n 's/^Of the faults only \(.*\) can be served:.*/\1/p')
+case "$servable" in *silent*garbled*) ;; *) fail "--help does not name the servable faults: '$servable'" ;; esac
 served="cannot be served over a pty: it acts on a step the program performs on its own side of a serial link \
-(only silent, short, late and garbled can)"
+(only $servable can)"
 "$simboard" --pty --sim-fault open >/dev/null 2>fault.err </dev/null
 [ $? = 2 ] && grep -qxF "tavrin-simboard: fault 'open' $served" fault.err ||
   fail "--sim-fault open not refused: $(cat fault.err)"
