@@ -2,6 +2,7 @@
 // option it takes, and the backend registry's own options drive the checks.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
 
 #include "cli/option_table.h"
@@ -18,6 +19,23 @@ TEST(OptionTable, NamesAreUniqueAndEveryProgramsHelpShowsItsOptions) {
                 (o.info.programs & program) != 0)
           << o.info.name << " in the help of program " << program;
   }
+}
+
+// README.md's table under "Command line" names exactly tavrin's options.
+TEST(OptionTable, ReadmeNamesEveryOptionOfTavrin) {
+  std::ifstream in(TAVRIN_README);
+  ASSERT_TRUE(in) << TAVRIN_README;
+  std::set<std::string> inReadme, inTable;
+  bool inSection = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("## ", 0) == 0) inSection = line == "## Command line";
+    if (!inSection || line.rfind("| `-", 0) != 0) continue;
+    for (std::size_t at = line.find("`-"); at != std::string::npos && at < line.find(" |"); at = line.find("`-", at + 1))
+      inReadme.insert(line.substr(at + 1, line.find_first_of(" `", at + 1) - at - 1));
+  }
+  for (const auto& o : optionTable())
+    if (o.info.programs & kTavrin) inTable.insert(o.info.name);
+  EXPECT_EQ(inReadme, inTable);
 }
 
 TEST(OptionTable, ABackendsOwnOptionsGoWithItsBoard) {
