@@ -158,19 +158,20 @@ Mainform::Mainform(Toolkit& tk)
       show_count(add(plainBox("show_count", 3360, 6480, 1095, kLastRowHeight))),
       Label22(add(label("Label22", 4560, 6480, 2535, kLastRowHeight, "Log: C:\\Cyclecnt.txt"))),
       cmdExit(add(button("cmdExit", 9600, 6360, 1095, 375, "&Exit"))),
-      tmrpause(add(timer("tmrpause", true, 0))),
-      tmrDelay(add(timer("tmrDelay", true, 0))),
+      tmrpause(add(timer("tmrpause", true, 0))), tmrDelay(add(timer("tmrDelay", true, 0))),
       tmrOptimize(add(timer("tmrOptimize", false, 2000))),
       timerGetCurrent(add(timer("timerGetCurrent", true, 2000))),
       tmrTimedOut(add(timer("tmrTimedOut", false, 5000))),
       CommonDialog(add(dialog("CommonDialog", "stator-1.txt"))),
       CommonDialog1(add(dialog("CommonDialog1", "StimDemo.txt"))),
-      mnuSpeed(add(menu("mnuSpeed", "&Speed"))),
-      mnuTorque(add(menu("mnuTorque", "&Torque"))),
+      mnuSpeed(add(menu("mnuSpeed", "&Speed"))), mnuTorque(add(menu("mnuTorque", "&Torque"))),
       mnuI_O_CrtForm(add(menu("mnuI_O_CrtForm", "&Brake_Speed_Torque"))),
-      mnuForce(add(menu("mnuForce", "&Force"))),
-      mnuMultipleChan(add(menu("mnuMultipleChan", "ScanChannels"))),
+      mnuForce(add(menu("mnuForce", "&Force"))), mnuMultipleChan(add(menu("mnuMultipleChan", "ScanChannels"))),
       mnuSequence(add(menu("mnuSequence", "Sequence"))) {
+  settle();
+}
+
+void Mainform::settle() {
   Info.forecolor = colors::darkGrey;
   Label14.backcolor = colors::white;
   Selectdir.enabled = false;  // start-up enables it as its very last step

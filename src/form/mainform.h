@@ -153,6 +153,9 @@ class Mainform {
 
  private:
   Control& add(Control c);
+  // What the controls' list leaves to set: colours, the greyed menu, the tab
+  // order, the timers armed.
+  void settle();
   // The dump's lines of the controls' properties, in the window's order.
   void dumpControls(std::vector<std::string>& out) const;
   void changed(Control& c);  // a box's Change event

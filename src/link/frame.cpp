@@ -106,7 +106,8 @@ ReceivedFrame decode(const std::vector<std::uint8_t>& b) {
   for (const auto& s : kLayout) {
     if (!s.take || (r.headerOnly && s.write != 1)) continue;
     std::uint64_t v = 0;
-    for (int i = 0; i < s.size; ++i) v = v << 8 | b[static_cast<std::size_t>(s.offset + i)];
+    const auto at = static_cast<std::size_t>(s.offset);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(s.size); ++i) v = v << 8 | b[at + i];
     s.take(r.fields, static_cast<std::int64_t>(v));
   }
   return r;
