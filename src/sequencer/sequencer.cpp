@@ -128,7 +128,10 @@ void Sequencer::readAndRun() {
         throw RunError(name + " line " + std::to_string(stepLines[i]) + ": " + e.what());
       }
     }
-    if (f.cmdStartMotor.text == "Motor Stop" && f.ControlAvailable) {
+    // A repeat counted out after "Sequence Stop" starts no tracking: each one
+    // would run without the run's pass limit, and the operator would have to
+    // stop every one of them by hand.
+    if (f.StimRunning && f.cmdStartMotor.text == "Motor Stop" && f.ControlAvailable) {
       f.setText(f.Tracking, "Track Stop");
       try {
         tracking_.TrackFrequency();

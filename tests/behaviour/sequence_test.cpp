@@ -83,6 +83,29 @@ TEST(Sequence, StopDuringASecondRepeatCountsOutAtOnce) {
   EXPECT_DOUBLE_EQ(rig.tk.nowMs(), 8000);  // ends with the interrupted step's wait
 }
 
+// A run that ends its repeats with the motor running tracks for three passes
+// after each. A stop counts out the rest without tracking them; a stop during
+// the run's own tracking leaves it its three passes.
+TEST(Sequence, AStopWhileTheMotorRunsEndsTheRunWithAtMostThreePasses) {
+  for (double stopAt : {1500.0, 2100.0}) {  // during the step; during the tracking after it
+    SCOPED_TRACE(stopAt);
+    SequenceRig rig("3000,50\r\n");
+    Mainform& f = rig.form();
+    f.setText(f.times, "370");
+    rig.startAt(1000);
+    rig.at(stopAt, [&f] { f.fire(f.RunStimFile, Event::Click); });
+    rig.tk.setTimeLimit(600000);  // a run that tracks on ends here, and fails below
+    rig.run();
+    EXPECT_EQ(f.show_count.text, "370");
+    EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
+    // A tracking pass sends three mode 8 frames.
+    std::size_t passes = 0;
+    for (const auto& e : rig.events(stopAt)) passes += e.find("mode 8") != std::string::npos;
+    EXPECT_LE(passes, 9u);
+    EXPECT_LT(rig.tk.nowMs(), 10000);
+  }
+}
+
 TEST(Sequence, RepeatsFollowTheBoxAndEveryTenthIsRecorded) {
   struct Case {
     const char* times;
