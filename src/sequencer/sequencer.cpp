@@ -74,9 +74,10 @@ void Sequencer::RunSequence() {
       }
       f_.toolkit.messageBox(*message);
       // A cancel would offer the same failing name again, and again: it ends
-      // the run as a finished one instead.
+      // the run, and the note says which file it could not use.
       if (!ChaStimFile_Click()) {
         finish();
+        endNote(e.detail + "; the file dialog was cancelled");
         return;
       }
     } catch (const RunError& e) {
@@ -109,10 +110,17 @@ void Sequencer::readAndRun() {
       stepLines.push_back(lineNo);
     }
     f.toolkit.doEvents();
+    // A turn per block of lines, so a signal is heard in a huge file too.
+    if (lineNo % 4096 == 0) f.toolkit.yieldTurn();
   }
 
+  guard_.emplace(f, link_);
   for (;;) {
     if (!(leadingNumber(f.times.text) > f.CycleCount)) break;
+    // A repeat that runs no step waits for nothing: counting out millions of
+    // them must leave the window, Exit and the signals alive.
+    if (!f.StimRunning || n == 0) f.toolkit.yieldTurn();
+    if (f.StimRunning) goOn(name);
     if (f.CycleCount == std::numeric_limits<std::int32_t>::max())
       throw RunError("the repeat count is out of range");
     ++f.CycleCount;
@@ -122,6 +130,7 @@ void Sequencer::readAndRun() {
     if (f.CycleLogTick == 1) appendCycleRecord();
     for (int i = 1; i <= n; ++i) {
       if (!f.StimRunning) break;
+      goOn(name);
       try {
         executeStep(i);
       } catch (const RunError& e) {
@@ -135,6 +144,8 @@ void Sequencer::readAndRun() {
       f.setText(f.Tracking, "Track Stop");
       try {
         tracking_.TrackFrequency();
+      } catch (const MotorStoppedByOperator&) {
+        goOn(name);
       } catch (const RunError& e) {
         throw RunError(name + ": tracking at the end of repeat " + std::to_string(f.CycleCount) + ": " +
                                    e.what());
@@ -194,6 +205,17 @@ void Sequencer::sendOrFail() {
   // A step that cannot reach the board ends the run: the record of an
   // endurance run must not count stimulus that was never sent.
   if (!link_.SendDriveSettings()) throw RunError("the drive settings could not be sent");
+  if (guard_->boardLost()) throw RunError("the board no longer answers");
+}
+
+void Sequencer::goOn(const std::string& name) {
+  // The operator's stop of the motor ends the run before anything starts the
+  // motor again; a board lost between the steps ends it before the next one.
+  if (guard_->motorStopped()) {
+    f_.setText(f_.Tracking, "Track Freq");  // nothing tracks the stopped motor
+    throw RunError(name + ": Motor Stop in repeat " + std::to_string(f_.CycleCount));
+  }
+  if (guard_->boardLost()) throw RunError(name + ": the board no longer answers");
 }
 
 void Sequencer::appendCycleRecord() {

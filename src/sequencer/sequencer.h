@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "controls/supply.h"
@@ -64,7 +65,12 @@ class Sequencer {
   // Says at the end of Info why a run ended early (in place of an earlier
   // such note still there).
   void endNote(const std::string& why, const char* prefix = "Sequence ended: ");
+  // Sends the step's frame; throws RunError when it is refused or the board
+  // no longer answers.
   void sendOrFail();
+  // Throws RunError when the operator has stopped the motor or the board no
+  // longer answers since the run began.
+  void goOn(const std::string& name);
 
   Mainform& f_;
   Waits& waits_;
@@ -77,6 +83,7 @@ class Sequencer {
   const DateTimeText& dateTimeText_;
   std::string note_;         // the note now at the end of Info, if any
   std::string lastFailure_;
+  std::optional<DriveGuard> guard_;  // made when a run's repeats begin
 };
 
 }  // namespace tavrin
