@@ -8,7 +8,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "controls/supply.h"
@@ -59,7 +58,7 @@ class Sequencer {
   };
   // Reads the file and runs the repeats; throws FileFailure or RunError.
   void readAndRun();
-  void executeStep(int i);
+  void executeStep(int i, const DriveGuard& guard);
   void appendCycleRecord();
   void finish();
   // Says at the end of Info why a run ended early (in place of an earlier
@@ -67,10 +66,10 @@ class Sequencer {
   void endNote(const std::string& why, const char* prefix = "Sequence ended: ");
   // Sends the step's frame; throws RunError when it is refused or the board
   // no longer answers.
-  void sendOrFail();
+  void sendOrFail(const DriveGuard& guard);
   // Throws RunError when the operator has stopped the motor or the board no
   // longer answers since the run began.
-  void goOn(const std::string& name);
+  void goOn(const std::string& name, const DriveGuard& guard);
 
   Mainform& f_;
   Waits& waits_;
@@ -83,7 +82,6 @@ class Sequencer {
   const DateTimeText& dateTimeText_;
   std::string note_;         // the note now at the end of Info, if any
   std::string lastFailure_;
-  std::optional<DriveGuard> guard_;  // made when a run's repeats begin
 };
 
 }  // namespace tavrin
