@@ -105,6 +105,10 @@ class WindowTest : public ::testing::Test {
   QTimer modalWatch_, dialogPoll_;
   bool modalSeen_ = false, fileDialogExpected_ = false;
   int stopLine_ = 0;  // trace lines written before an operator's stop
+  void writeSequence(const char* contents) {
+    QDir().mkpath(root_.filePath(QStringLiteral("C")));
+    std::ofstream(root_.filePath(QStringLiteral("C/seq.txt")).toStdString(), std::ios::binary) << contents;
+  }
   int traceLineCount() const {
     std::ifstream in(tracePath());
     int n = 0;
@@ -280,10 +284,7 @@ TEST_F(WindowTest, SweepKeepsTheWindowLiveTakesAnEditAndRefusesLogging) {
 // the click sets the enable line) and the run ends with its note.
 TEST_F(WindowTest, MotorStopDuringASequencesTrackingStops) {
   Mainform& f = form();
-  {
-    QDir().mkpath(root_.filePath(QStringLiteral("C")));
-    std::ofstream(root_.filePath(QStringLiteral("C/seq.txt")).toStdString(), std::ios::binary) << "3000,5\r\n";
-  }
+  writeSequence("3000,5\r\n");
   for (auto [c, text] : {std::pair{&f.TxtSteptime, "10"}, {&f.Text1StepTime, "10"}, {&f.times, "50"},
                          {&f.StimFileName, "C:\\seq.txt"}})
     f.setText(*c, text);
@@ -312,6 +313,21 @@ TEST_F(WindowTest, MotorStopDuringASequencesTrackingStops) {
   toolkit_.doEvents();
   EXPECT_EQ(qobject_cast<QPushButton*>(widget(f.cmdStartMotor))->text(), "Motor Start");
   EXPECT_NE(f.Info.text.find("Sequence ended: C:\\seq.txt: Motor Stop in repeat 1"), std::string::npos) << f.Info.text;
+}
+
+// Counting out a large "# of Repeats" after "Sequence Stop" lets the window's events through as it goes.
+TEST_F(WindowTest, CountingOutKeepsTheWindowLive) {
+  Mainform& f = form();
+  writeSequence("3000,50\r\n");
+  for (auto [c, text] : {std::pair{&f.Text1StepTime, "10"}, {&f.times, "200000"}, {&f.StimFileName, "C:\\seq.txt"}})
+    f.setText(*c, text);
+  std::int32_t countSeen = -1;
+  QTimer::singleShot(100, window_.get(), [&] { click(f.RunStimFile); });  // the stop, in the step's wait
+  QTimer::singleShot(110, window_.get(), [&] { countSeen = f.CycleCount; });
+  click(f.RunStimFile);
+  EXPECT_GT(countSeen, 1);
+  EXPECT_LT(countSeen, 200000);
+  EXPECT_EQ(f.CycleCount, 200000);
 }
 
 // Start-up's first wait (the board's reply) runs with the window shown, its direction button disabled, and a digit
