@@ -1,6 +1,6 @@
 // The real window offscreen on the simulated board, for what only it shows: key filters and paste, mirroring, focus
-// and Enter, the log file dialog, a sweep running inside its click, the window live during start-up, and
-// press-and-hold through real mouse events. The handlers behind them are tested on the virtual toolkit.
+// and Enter, the log file dialog, a sweep running inside its click, a real "Motor Stop" during a sequence's tracking,
+// the window live during start-up and while repeats are counted out, and press-and-hold through real mouse events. The handlers behind them are tested on the virtual toolkit.
 #include <gtest/gtest.h>
 
 #include <QApplication>
