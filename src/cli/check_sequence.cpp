@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/escape.h"
 #include "core/files.h"
 #include "core/numbers.h"
 #include "sequencer/sequence_file.h"
@@ -74,7 +75,7 @@ SequenceReport sequenceReport(std::string_view contents, const std::string& name
   const SequenceCheck check = checkSequence(contents);
   SequenceReport report;
   std::string& out = report.text;
-  out = "Sequence file " + name + ", step time " + grouped(stepTimeMs) + " ms\n";
+  out = "Sequence file " + escapedName(name) + ", step time " + grouped(stepTimeMs) + " ms\n";
 
   std::vector<SequenceCheck::Error> errors = check.errors;
   std::vector<int> stepLines;
@@ -109,7 +110,8 @@ SequenceReport sequenceReport(std::string_view contents, const std::string& name
   }
 
   std::stable_sort(errors.begin(), errors.end(), [](const auto& a, const auto& b) { return a.line < b.line; });
-  for (const auto& e : errors) out += "line " + std::to_string(e.line) + ": error: " + e.reason + "\n";
+  // A reason may quote the file ("the supply field 'x'"): escaped, it stays on its line.
+  for (const auto& e : errors) out += "line " + std::to_string(e.line) + ": error: " + escapedText(e.reason) + "\n";
   report.runs = errors.empty();
   if (report.runs) {
     out += "The file would run.\n";
@@ -134,8 +136,8 @@ int checkSequenceFile(const Options& options, std::ostream& out, std::ostream& e
   const PathMapper paths(options.driveRoot.empty() ? PathMapper::defaultDriveRoot()
                                                    : pathFromUtf8(options.driveRoot));
   const std::filesystem::path path = paths.map(name);
-  std::string where = "the sequence file " + name;
-  if (const std::string shown = utf8FromPath(path); shown != name) where += " (" + shown + ")";
+  std::string where = "the sequence file " + escapedName(name);
+  if (const std::string shown = utf8FromPath(path); shown != name) where += " (" + escapedName(shown) + ")";
 
   // Only an ordinary file of sensible size is read: a device or a pipe could
   // be read for ever.

@@ -9,6 +9,7 @@
 
 #include "cli/check_sequence.h"
 #include "cli/option_table.h"
+#include "core/escape.h"
 #include "core/files.h"
 #include "tavrin_version.h"
 
@@ -103,7 +104,8 @@ std::optional<Options> parseCommandLine(int argc, char** argv, int& status) {
   auto options = parseOptions(args, error);
   status = 0;
   if (!options) {
-    std::cerr << "tavrin: " << error << '\n';
+    // The message may quote a word of the command line.
+    std::cerr << "tavrin: " << escapedName(error) << '\n';
     status = 2;
     return std::nullopt;
   }

@@ -3,23 +3,32 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <sstream>
-#include <vector>
+#include <streambuf>
 
+#include "core/escape.h"
 #include "core/numbers.h"
 
 namespace tavrin {
 
 namespace {
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string l;
-  while (std::getline(in, l)) {
-    if (!l.empty() && l.back() == '\r') l.pop_back();
-    out.push_back(l);
+// The next line, without its LF and a CR before it; false at the end of the
+// trace. A line past kLongestTraceLine keeps its start and sets `cut`.
+bool nextLine(std::istream& in, std::string& line, bool& cut) {
+  using Traits = std::char_traits<char>;
+  line.clear();
+  cut = false;
+  std::streambuf* buf = in.rdbuf();
+  bool any = false;
+  for (auto c = buf->sbumpc(); !Traits::eq_int_type(c, Traits::eof()); c = buf->sbumpc()) {
+    any = true;
+    if (c == '\n') break;
+    if (line.size() < kLongestTraceLine)
+      line += Traits::to_char_type(c);
+    else
+      cut = true;
   }
-  return out;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return any;
 }
 
 // "12.5 FT_Write 02 07 -> 0": the time, and the rest from the first blank.
@@ -51,23 +60,32 @@ std::string msText(double ms) {
   return buf;
 }
 
-TraceComparison compareTraces(const std::string& a, const std::string& b, const TraceTolerance& tolerance) {
+TraceComparison compareTraces(std::istream& a, std::istream& b, const TraceTolerance& tolerance) {
   TraceComparison r;
-  const auto la = lines(a), lb = lines(b);
-  const std::size_t n = std::max(la.size(), lb.size());
-  for (std::size_t i = 0; i < n; ++i) {
+  std::string la, lb;
+  bool cutA = false, cutB = false;
+  for (std::size_t i = 0;; ++i) {
+    const bool hasA = nextLine(a, la, cutA), hasB = nextLine(b, lb, cutB);
+    if (!hasA && !hasB) {
+      r.same = true;
+      r.lines = i;
+      return r;
+    }
     auto differ = [&](std::string why) {
+      auto shown = [](bool has, const std::string& line, bool cut) {
+        return !has ? std::string("(end)") : cut ? line.substr(0, 100) + "..." : line;
+      };
       r.line = i + 1;
-      r.a = i < la.size() ? la[i] : "(end)";
-      r.b = i < lb.size() ? lb[i] : "(end)";
+      r.a = shown(hasA, la, cutA);
+      r.b = shown(hasB, lb, cutB);
       r.why = std::move(why);
       r.lines = i;
       return r;
     };
-    if (i >= la.size() || i >= lb.size()) return differ("one trace ends here");
+    if (!hasA || !hasB) return differ("one trace ends here");
     double ta = 0, tb = 0;
     std::string ra, rb;
-    if (!split(la[i], ta, ra) || !split(lb[i], tb, rb)) return differ("not a trace line (TIME_MS TEXT)");
+    if (cutA || cutB || !split(la, ta, ra) || !split(lb, tb, rb)) return differ("not a trace line (TIME_MS TEXT)");
     if (tolerance.anyDevice) {
       ra = withoutDeviceText(std::move(ra));
       rb = withoutDeviceText(std::move(rb));
@@ -80,9 +98,12 @@ TraceComparison compareTraces(const std::string& a, const std::string& b, const 
       return differ("the times differ by " + msText(diff) + " ms, more than the " +
                     msText(allowed) + " ms allowed");
   }
-  r.same = true;
-  r.lines = n;
-  return r;
+}
+std::string comparisonText(const TraceComparison& c, const std::string& nameA, const std::string& nameB) {
+  if (c.same)
+    return "traces match: " + std::to_string(c.lines) + " lines, times within " + msText(c.largestDiffMs) + " ms\n";
+  return "traces differ at line " + std::to_string(c.line) + ": " + c.why + "\n  " + escapedName(nameA) + ": " +
+         escapedText(c.a) + "\n  " + escapedName(nameB) + ": " + escapedText(c.b) + "\n";
 }
 
 }  // namespace tavrin

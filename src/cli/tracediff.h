@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <istream>
 #include <string>
 
 namespace tavrin {
@@ -21,7 +22,7 @@ struct TraceComparison {
   bool same = false;
   std::size_t lines = 0;       // lines compared (both traces' when the same)
   std::size_t line = 0;        // the first line that differs (1-based), 0 when the same
-  std::string a, b;            // that line in each trace ("(end)" past the last)
+  std::string a, b;            // that line in each trace, raw ("(end)" past the last)
   std::string why;             // what differs there
   double largestDiffMs = 0;    // the largest time difference seen
 };
@@ -29,6 +30,18 @@ struct TraceComparison {
 // A time as the trace writes it: one decimal.
 std::string msText(double ms);
 
-TraceComparison compareTraces(const std::string& a, const std::string& b, const TraceTolerance& tolerance);
+// A trace line is no longer than this; a longer one is no trace line, and
+// only its start is kept (so a file without line ends is not held whole).
+inline constexpr std::size_t kLongestTraceLine = 1u << 20;
+
+// Reads both traces a line at a time (a line ends at LF, a CR before it is
+// dropped) and stops at the first difference: memory does not grow with the
+// traces' length.
+TraceComparison compareTraces(std::istream& a, std::istream& b, const TraceTolerance& tolerance);
+
+// What tavrin-tracediff prints: "traces match: ...", or the line that differs
+// in each trace after its file's name. The traces' text is escapedText'ed and
+// the names escapedName'd, so every line printed is one line.
+std::string comparisonText(const TraceComparison& c, const std::string& nameA, const std::string& nameB);
 
 }  // namespace tavrin

@@ -199,20 +199,29 @@ FileResult checkName(const std::filesystem::path& path) {
 }
 }  // namespace
 
-FileResult readWholeFile(const std::filesystem::path& path, std::string& contents) {
-  if (auto r = checkName(path); !r.ok()) return r;
+OpenFile openForReading(const std::filesystem::path& path, FileResult& failed) {
+  failed = checkName(path);
+  if (!failed.ok()) return nullptr;
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return failure(EISDIR);
+  if (std::filesystem::is_directory(path, ec)) {
+    failed = failure(EISDIR);
+    return nullptr;
+  }
   errno = 0;
-  std::FILE* f = openFile(path, "rb");
-  if (!f) return failure(errno ? errno : ENOENT);
+  OpenFile f(openFile(path, "rb"));
+  if (!f) failed = failure(errno ? errno : ENOENT);
+  return f;
+}
+
+FileResult readWholeFile(const std::filesystem::path& path, std::string& contents) {
+  FileResult r;
+  OpenFile f = openForReading(path, r);
+  if (!f) return r;
   std::ostringstream out;
   char buf[4096];
   std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.write(buf, static_cast<std::streamsize>(n));
-  bool bad = std::ferror(f) != 0;
-  std::fclose(f);
-  if (bad) return failure(EIO);
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) out.write(buf, static_cast<std::streamsize>(n));
+  if (std::ferror(f.get()) != 0) return failure(EIO);
   contents = out.str();
   return {};
 }

@@ -2,7 +2,9 @@
 // logging, the four file error codes and drive-letter path mapping.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +38,17 @@ struct FileResult {
 
 // Reads a whole file. Fails with FileNotFound when it is absent.
 FileResult readWholeFile(const std::filesystem::path& path, std::string& contents);
+
+// An open file, closed when it goes.
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a file to read it a piece at a time (a file too large to hold whole),
+// by readWholeFile's rules: only an ordinary file, never a folder, a device or
+// a pipe. Null with the reason in `failed` when it cannot be opened.
+OpenFile openForReading(const std::filesystem::path& path, FileResult& failed);
 
 // Opens for appending (creating it if absent), writes text plus CR LF, closes.
 // Each line is on disk when this returns.

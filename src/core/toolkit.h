@@ -21,6 +21,12 @@ struct RunStopped {
   std::string why;
 };
 
+// What one turn of a loop without a wait costs in virtual time: work that
+// takes no wait still moves the clock, so a loop can never hold a script run
+// at one instant (its later actions, --until and the stop checks are always
+// reached).
+inline constexpr double kTurnCostMs = 0.01;
+
 class Toolkit {
  public:
   virtual ~Toolkit() = default;
@@ -30,6 +36,13 @@ class Toolkit {
 
   // Handles every event that is waiting, once, and returns; never blocks.
   virtual void doEvents() = 0;
+
+  // One turn of a loop that waits for nothing (counting out repeats, a wait of
+  // 0 ms): the window stays live and a signal or Exit is heard however long
+  // the loop runs. Real time handles the waiting events when 10 ms have
+  // passed since they were last handled; virtual time moves the clock by
+  // kTurnCostMs, then handles what is due and stops the run as a wait would.
+  virtual void yieldTurn() = 0;
 
   // Blocks until at least one event has been handled (the tick of an armed
   // timer counts). Never spins the CPU and never returns before that.

@@ -65,10 +65,24 @@ void VirtualToolkit::doEvents() {
   }
 }
 
-void VirtualToolkit::waitForEvents() {
+void VirtualToolkit::checkStop() const {
   if (stopCheck_) {
     if (auto why = stopCheck_()) throw RunStopped{*why};
   }
+}
+
+void VirtualToolkit::yieldTurn() {
+  checkStop();
+  if (limit_ && now_ + kTurnCostMs > *limit_) {
+    now_ = *limit_;
+    throw RunLimitReached{};
+  }
+  now_ += kTurnCostMs;
+  doEvents();
+}
+
+void VirtualToolkit::waitForEvents() {
+  checkStop();
   auto due = nextDue();
   if (!due) {
     // Nothing could ever wake this wait: in a script run that is the end of

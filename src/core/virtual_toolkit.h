@@ -18,6 +18,7 @@ class VirtualToolkit : public Toolkit {
  public:
   double nowMs() const override { return now_; }
   void doEvents() override;
+  void yieldTurn() override;
   void waitForEvents() override;
   void startTimer(int id, long long intervalMs, std::function<void()> onTick) override;
   void stopTimer(int id) override;
@@ -55,6 +56,8 @@ class VirtualToolkit : public Toolkit {
   std::optional<double> nextDue() const;
   // Delivers the single earliest item due at or before now; false if none.
   bool deliverOne();
+  // Throws RunStopped when the stop check gives a reason.
+  void checkStop() const;
 
   double now_ = 0;
   std::uint64_t seq_ = 0;

@@ -41,6 +41,9 @@ class DeviceLink {
 
   // Every operation after a successful open goes through the answer watch.
   Link& link() { return ft_; }
+  // Calls to the opened board that failed so far: a procedure that sees this
+  // grow has lost its board.
+  std::uint64_t failedCalls() const { return watch_.failedCalls(); }
 
  private:
   Mainform& f_;

@@ -19,6 +19,7 @@ void Motor::cmdStartMotor_Click() {
     }
     ft.setDtr(m.DeviceHandle);
   } else {
+    ++f_.MotorStops;
     f_.setText(f_.cmdStartMotor, "Motor Start");
     if (f_.ControlAvailable) f_.setEnabled(f_.CmdSwpStart, true);
     f_.DriveMode = 4;

@@ -400,6 +400,7 @@ std::vector<std::string> Mainform::dump() const {
   var("PoutUpHeld", boolText(PoutUpHeld));
   var("PoutDownHeld", boolText(PoutDownHeld));
   var("SweepRunning", boolText(SweepRunning));
+  var("MotorStops", std::to_string(MotorStops));
   var("StimRunning", boolText(StimRunning));
   var("StimForward", boolText(StimForward));
   var("CycleCount", std::to_string(CycleCount));

@@ -89,6 +89,9 @@ class Mainform {
   bool PauseDone = false, DelayDone = false;
   bool StepUpHeld = false, StepDownHeld = false, PoutUpHeld = false, PoutDownHeld = false;
   bool SweepRunning = false;  // a sweep is between its click and its end
+  // The operator's stops of the motor so far: a procedure that drives the
+  // motor ends when this changes under it.
+  std::int32_t MotorStops = 0;
   // The sequencer's run state.
   bool StimRunning = false;   // steps run only while set
   bool StimForward = true;    // the motor turns the way positive supply fields ask

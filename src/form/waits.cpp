@@ -7,6 +7,7 @@ namespace tavrin {
 void Waits::Pause(std::int32_t ms) {
   if (ms <= 0) {
     f_.toolkit.doEvents();
+    f_.toolkit.yieldTurn();
     return;
   }
   f_.PauseDone = false;

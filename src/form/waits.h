@@ -17,7 +17,9 @@ class Waits {
 
   // Waits at least ms milliseconds. A length of 0 or less yields to the event
   // pump once and returns without touching the timer, so it can neither hang
-  // nor cut short a wait it runs inside. Lengths above 65,535 ms wait in full.
+  // nor cut short a wait it runs inside; it is a turn of the loop that asked
+  // for it (in virtual time it costs kTurnCostMs). Lengths above 65,535 ms
+  // wait in full.
   void Pause(std::int32_t ms);
   // Returns at once for 1 ms or less; otherwise like Pause on tmrDelay.
   void Delay(std::int32_t ms);

@@ -4,6 +4,7 @@
 // failed call, and again only after a call has succeeded in between.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -21,6 +22,8 @@ class AnswerWatch : public ForwardingLink {
     armed_ = on;
     reported_ = false;
   }
+  // Calls that failed while watching, since the program started.
+  std::uint64_t failedCalls() const { return failed_; }
 
   LinkStatus reset(LinkHandle h) override { return seen("FT_ResetDevice", inner().reset(h)); }
   LinkStatus purge(LinkHandle h, std::uint32_t m) override { return seen("FT_Purge", inner().purge(h, m)); }
@@ -52,15 +55,19 @@ class AnswerWatch : public ForwardingLink {
     if (!armed_) return status;
     if (status == ft::OK) {
       reported_ = false;
-    } else if (!reported_) {
-      reported_ = true;
-      report_(call, status);
+    } else {
+      ++failed_;
+      if (!reported_) {
+        reported_ = true;
+        report_(call, status);
+      }
     }
     return status;
   }
 
   Report report_;
   bool armed_ = false, reported_ = false;
+  std::uint64_t failed_ = 0;
 };
 
 }  // namespace tavrin

@@ -1,9 +1,11 @@
 #include "plot/log_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
 
+#include "core/escape.h"
 #include "core/files.h"
 
 namespace tavrin {
@@ -16,13 +18,12 @@ std::string_view trimmed(std::string_view s) {
   return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
-// A field quoted for a message: printable ASCII as it is, anything else as '?',
-// and at most 24 characters.
+// A field quoted for a message: its first 24 bytes (never part of a UTF-8
+// letter), control characters escaped.
 std::string shown(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s.substr(0, 24)) out += (c >= 32 && c < 127) ? c : '?';
-  if (s.size() > 24) out += "...";
-  return out + "\"";
+  std::size_t n = std::min<std::size_t>(s.size(), 24);
+  while (n < s.size() && n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return "\"" + escapedText(s.substr(0, n)) + (n < s.size() ? "...\"" : "\"");
 }
 
 std::optional<double> number(std::string_view field) {

@@ -4,12 +4,19 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/escape.h"
 #include "core/numbers.h"
 
 namespace tavrin {
 
 std::vector<std::string> logHeader(const LocalDateTime& when, const std::string& intervalText) {
-  return {logDateStamp(when), quotedLine("Time Interval: " + intervalText + "mS"), quotedLine("V, Hz, mA")};
+  // The box may hold anything, line breaks included; the line keeps what is
+  // no control character, so it stays one line, and a step time the number
+  // rule reads past blanks ("50" and a line break, "5<tab>0") reads the same
+  // from the log.
+  std::string interval = intervalText;
+  std::erase_if(interval, isControlByte);
+  return {logDateStamp(when), quotedLine("Time Interval: " + interval + "mS"), quotedLine("V, Hz, mA")};
 }
 
 FileResult startLogFile(const std::filesystem::path& path, const LocalDateTime& when,

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/numbers.h"
+#include "drive/motor.h"
 #include "procedures/log_file.h"
 
 namespace tavrin {
@@ -88,8 +89,17 @@ bool FrequencySweep::runSteps(const SweepPlan& plan) {
   sendMode(1);
   sendMode(3);
   double last = f.SwpStartFreq;
+  // The operator's stop of the motor ends the sweep before its next frame:
+  // nothing may start the motor again behind the operator's back.
+  const DriveGuard guard(f, link_);
+  auto stopped = [&] {
+    if (!guard.motorStopped()) return false;
+    stoppedNote_ = "  Sweep stopped at " + f.txtFrekvens_DDS1.text + " Hz: Motor Stop";
+    return true;
+  };
   for (std::int32_t i = 0; i < plan.stepCount; ++i) {
     waits_.Pause(f.StepTime);
+    if (stopped()) return logStarted;
     current_.ReadCurrent(true);
     // Each step goes on from what the box holds, so an operator's edit moves
     // the rest of the sweep; a box emptied meanwhile goes on from the sweep's
@@ -97,9 +107,11 @@ bool FrequencySweep::runSteps(const SweepPlan& plan) {
     auto box = wholeNumber(f.txtFrekvens_DDS1.text);
     last = (box ? *box : last) + SwpStep;
     f.setText(f.txtFrekvens_DDS1, shortestDecimal(last));
+    if (stopped()) return logStarted;
     sendMode(8);
   }
   waits_.Pause(f.StepTime);
+  if (stopped()) return logStarted;
   current_.ReadCurrent(true);
   f.setText(f.txtFrekvens_DDS1, std::to_string(f.MaxCurrentFreq));
   sendMode(8);
@@ -117,6 +129,12 @@ void FrequencySweep::finish(bool logWritten, int logFailuresBefore) {
     f.setForecolor(f.Label1, colors::black);
   } else {
     f.setText(f.Info, resultMessage());
+  }
+  if (!stoppedNote_.empty()) {
+    // The result of the steps read so far, and the log's last line says the
+    // sweep did not reach its end.
+    f.setForecolor(f.Info, colors::red);
+    f.setText(f.Info, f.Info.text + stoppedNote_);
   }
   logWritten = appendLine(paths_.map(f.LogFilePath), quotedLine(f.Info.text)).ok() && logWritten;
   if (!logWritten || current_.logFailures() != logFailuresBefore) {
@@ -143,6 +161,7 @@ bool FrequencySweep::run() {
     return false;
   }
   const int logFailuresBefore = current_.logFailures();
+  stoppedNote_.clear();
 
   // Timed logging stops: the sweep writes its own log.
   f.SweepRunning = true;

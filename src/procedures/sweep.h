@@ -60,6 +60,7 @@ class FrequencySweep {
   void measureOffset();
   // From the start frequency to the stop, then back to the largest current's
   // frequency with the drive disabled; false when the log could not be started.
+  // The operator's stop of the motor ends it before its next frame or reading.
   bool runSteps(const SweepPlan& plan);
   // The result in Info and the log, and the window ready for the next sweep.
   void finish(bool logWritten, int logFailuresBefore);
@@ -74,6 +75,7 @@ class FrequencySweep {
   const PathMapper& paths_;
   const LocalClock& clock_;
   const std::string& decimalSeparator_;
+  std::string stoppedNote_;  // why the steps ended early, for Info and the log
 };
 
 }  // namespace tavrin

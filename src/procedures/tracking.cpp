@@ -28,6 +28,10 @@ void FrequencyTracking::Tracking_Click() {
     f.setEnabled(f.cmdStartMotor, false);
     try {
       TrackFrequency();
+    } catch (const MotorStoppedByOperator&) {
+      // As "Track Stop" ends it, but the motor stays stopped.
+      f.setText(f.Tracking, "Track Freq");
+      f.setEnabled(f.cmdStartMotor, true);
     } catch (const RunError& e) {
       // Ends as a stop does: the motor keeps whatever state it has, and the
       // motor button is the operator's again.
@@ -69,9 +73,16 @@ std::int32_t FrequencyTracking::dirStep(std::int32_t step) const {
   return checkedInt32(static_cast<long long>(TrackDir) * step);
 }
 
-std::int32_t FrequencyTracking::measure(bool log) {
+void FrequencyTracking::goOn(const DriveGuard& guard) const {
+  if (guard.motorStopped()) throw MotorStoppedByOperator{};
+  if (guard.boardLost()) throw RunError("the board no longer answers");
+}
+
+std::int32_t FrequencyTracking::measure(const DriveGuard& guard, bool log) {
+  goOn(guard);
   link_.SendDriveSettings();
   waits_.Pause(f_.StepTime);
+  goOn(guard);
   current_.ReadCurrent(log);
   waits_.Pause(f_.StepTime);
   return f_.CurrentmA;
@@ -81,6 +92,7 @@ void FrequencyTracking::TrackFrequency() {
   Mainform& f = f_;
   TrackPasses = -1;
   const bool log = f.LogCurrentOn;
+  const DriveGuard guard(f, link_);
   // Checked before anything goes to the board (a sweep included).
   trackStep();
 
@@ -95,6 +107,7 @@ void FrequencyTracking::TrackFrequency() {
   } else {
     // A sweep that refuses its parameters has said why; tracking does not go on blind.
     if (!sweep_.run()) throw RunError("");
+    goOn(guard);
     f.setEnabled(f.CmdSwpStart, false);
     f.setEnabled(f.cmdStartMotor, false);
     refCurrent = f.MaxCurrent;
@@ -114,13 +127,13 @@ void FrequencyTracking::TrackFrequency() {
     ~Running() { --n; }
   } running(running_);
   while (f.Tracking.text == "Track Stop" && TrackPasses != 0) {
-    const std::int32_t i1 = measure(log);
+    const std::int32_t i1 = measure(guard, log);
     setBox(boxValue() + dirStep(step));
     f.DriveMode = 8;
-    const std::int32_t i2 = measure(log);
+    const std::int32_t i2 = measure(guard, log);
     setBox(boxValue() - dirStep(step));
     f.DriveMode = 8;
-    const std::int32_t i3 = measure(log);
+    const std::int32_t i3 = measure(guard, log);
     // The probe below the mean of the two readings here: turn. Ties keep on.
     if (static_cast<long long>(i1) + i3 > 2LL * i2) TrackDir = -TrackDir;
     // Ten passes in a row below half the starting current: lock is lost, go

@@ -23,12 +23,16 @@ class FrequencyTracking {
 
   // "Track Freq" starts tracking (cmdStartMotor disabled meanwhile); "Track
   // Stop" ends it after the pass in progress, the motor running on. A box that
-  // is not a number ends it with a note in Info and the buttons as after a stop.
+  // is not a number or a board that no longer answers ends it with a note in
+  // Info and the buttons as after a stop; the operator's stop of the motor
+  // ends it before its next frame, the motor staying stopped.
   void Tracking_Click();
   // The tracking loop. With the motor stopped it sweeps first and starts the
   // motor one step below the best frequency. Runs while Tracking reads "Track
   // Stop" and passes remain (three inside a sequence run). Throws RunError when
-  // the step or the frequency box is not a number or the frequency overflows.
+  // the step or the frequency box is not a number, the frequency overflows or
+  // the board no longer answers, and MotorStoppedByOperator when the operator
+  // stops the motor: no frame follows the stop.
   void TrackFrequency();
   void tmrOptimize_Timer();
 
@@ -43,8 +47,11 @@ class FrequencyTracking {
   double boxValue() const;
   void setBox(double hz);
   std::int32_t dirStep(std::int32_t step) const;
+  // Ends the loop before its next frame: MotorStoppedByOperator after the
+  // operator's stop of the motor, RunError when the board no longer answers.
+  void goOn(const DriveGuard& guard) const;
   // Frame, wait, reading, wait: the current at the frequency now in the box.
-  std::int32_t measure(bool log);
+  std::int32_t measure(const DriveGuard& guard, bool log);
 
   Mainform& f_;
   Waits& waits_;

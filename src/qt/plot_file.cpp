@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 
+#include "core/escape.h"
 #include "qt/plot_drawing.h"
 
 namespace tavrin {
@@ -26,14 +27,16 @@ void paint(QPainter& p, const LogContents& log, const std::string& name, const T
   p.setFont(font);
   const QRectF rect(0, 0, kPlotImageWidth, kPlotImageHeight);
   const PlotColors colors = PlotColors::light();
-  QString title = QString::fromStdString(name);
-  if (!log.dateTime.empty()) title += QStringLiteral("   ") + QString::fromStdString(log.dateTime);
+  // The name and the log's own texts escaped, as on a terminal: a control
+  // character is no part of a picture (nor of an SVG's XML).
+  QString title = QString::fromStdString(escapedName(name));
+  if (!log.dateTime.empty()) title += QStringLiteral("   ") + QString::fromStdString(escapedText(log.dateTime));
   if (log.isSweep()) {
     SweepPlotData d;
     d.points = log.sweepPoints();
     d.figures = resonanceFigures(d.points);
     d.title = title;
-    d.result = QString::fromStdString(log.result);
+    d.result = QString::fromStdString(escapedText(log.result));
     drawSweepPlot(p, rect, d, autoscale(d), colors);
   } else {
     const double interval = log.intervalMs.value_or(1000);
@@ -82,7 +85,7 @@ bool writeLogPlot(const LogContents& log, const std::string& name, const std::fi
     svg.setOutputDevice(&file);
     svg.setSize(QSize(kPlotImageWidth, kPlotImageHeight));
     svg.setViewBox(QRect(0, 0, kPlotImageWidth, kPlotImageHeight));
-    svg.setTitle(QString::fromStdString(name));
+    svg.setTitle(QString::fromStdString(escapedName(name)));
     QPainter p;
     drawn = p.begin(&svg);
     if (drawn) {
@@ -114,7 +117,7 @@ void writeBatchPlot(const PathMapper& paths, const std::string& logName, std::os
   auto log = readLog(paths.map(logName), error);
   if (log && log->readings.empty()) error = "the log holds no readings";
   if (!error.empty() || !writeLogPlot(*log, logName, paths.map(plotName), error))
-    err << "tavrin: the sweep's plot " << plotName << " was not written: " << error << std::endl;
+    err << "tavrin: the sweep's plot " << escapedName(plotName) << " was not written: " << error << std::endl;
 }
 
 }  // namespace tavrin

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "cli/option_table.h"
+#include "core/escape.h"
 #include "core/files.h"
 #include "plot/log_reader.h"
 #include "plot/resonance.h"
@@ -29,8 +30,9 @@ std::string usageText() {
 // Bad lines named on standard error; a garbled file names only the first few.
 constexpr std::size_t kBadLinesShown = 20;
 
+// The reason may quote a word of the command line.
 int usage(const std::string& why) {
-  std::cerr << "tavrin-plot: " << why << '\n' << usageText();
+  std::cerr << "tavrin-plot: " << tavrin::escapedName(why) << '\n' << usageText();
   return 2;
 }
 
@@ -58,23 +60,25 @@ int main(int argc, char** argv) {
   const tavrin::PathMapper paths(driveRoot.empty() ? tavrin::PathMapper::defaultDriveRoot()
                                                    : std::filesystem::path(driveRoot));
   if (outName.empty()) outName = tavrin::plotNameBeside(logName);
+  // The names as printed: a control character in one is escaped.
+  const std::string logShown = tavrin::escapedName(logName), outShown = tavrin::escapedName(outName);
   const std::filesystem::path logPath = paths.map(logName), outPath = paths.map(outName);
   if (!tavrin::isPlotImageName(outPath)) return usage("the image's name must end in .png or .svg: " + outName);
   if (sameFile(logPath, outPath)) return usage("the image would overwrite the log: " + outName);
 
   auto log = tavrin::readLog(logPath, error);
   if (!log) {
-    std::cerr << "tavrin-plot: cannot read " << logName << ": " << error << '\n';
+    std::cerr << "tavrin-plot: cannot read " << logShown << ": " << error << '\n';
     return 1;
   }
   for (std::size_t i = 0; i < log->bad.size() && i < kBadLinesShown; ++i)
-    std::cerr << "tavrin-plot: " << logName << " line " << log->bad[i].line << ": " << log->bad[i].why
+    std::cerr << "tavrin-plot: " << logShown << " line " << log->bad[i].line << ": " << log->bad[i].why
               << "; skipped\n";
   if (log->bad.size() > kBadLinesShown)
-    std::cerr << "tavrin-plot: " << logName << ": " << log->bad.size() - kBadLinesShown
+    std::cerr << "tavrin-plot: " << logShown << ": " << log->bad.size() - kBadLinesShown
               << " more lines skipped\n";
   if (log->readings.empty()) {
-    std::cerr << "tavrin-plot: " << logName << " holds no readings; nothing drawn\n";
+    std::cerr << "tavrin-plot: " << logShown << " holds no readings; nothing drawn\n";
     return 1;
   }
 
@@ -86,7 +90,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
 
   const auto& r = log->readings;
-  std::cout << logName << ": " << (log->isSweep() ? "sweep" : "current log") << ", " << r.size() << " readings";
+  std::cout << logShown << ": " << (log->isSweep() ? "sweep" : "current log") << ", " << r.size() << " readings";
   if (log->isSweep()) {
     std::cout << " from " << r.front().hz << " to " << r.back().hz << " Hz\n";
     for (const QString& line : tavrin::figureLines(tavrin::resonanceFigures(log->sweepPoints())))
@@ -95,9 +99,9 @@ int main(int argc, char** argv) {
     std::cout << ", " << log->intervalMs.value_or(1000) << " ms apart\n";
   }
   if (!tavrin::writeLogPlot(*log, logName, outPath, error)) {
-    std::cerr << "tavrin-plot: cannot write " << outName << ": " << error << '\n';
+    std::cerr << "tavrin-plot: cannot write " << outShown << ": " << error << '\n';
     return 1;
   }
-  std::cout << "Wrote " << outName << '\n';
+  std::cout << "Wrote " << outShown << '\n';
   return 0;
 }

@@ -22,6 +22,7 @@ class QtToolkit : public Toolkit {
 
   double nowMs() const override;
   void doEvents() override;
+  void yieldTurn() override;
   void waitForEvents() override;
   void startTimer(int id, long long intervalMs, std::function<void()> onTick) override;
   void stopTimer(int id) override;
@@ -55,6 +56,7 @@ class QtToolkit : public Toolkit {
   void onTimeout(int id);
 
   QElapsedTimer clock_;
+  double lastPumpMs_ = 0;  // when the events were last handled
   // One entry per timer id, kept until the toolkit goes: a tick may stop or
   // restart its own timer, so the QTimer it runs from must outlive the call.
   std::map<int, std::unique_ptr<Timer>> timers_;

@@ -74,9 +74,10 @@ void Sequencer::RunSequence() {
       }
       f_.toolkit.messageBox(*message);
       // A cancel would offer the same failing name again, and again: it ends
-      // the run as a finished one instead.
+      // the run, and the note says which file it could not use.
       if (!ChaStimFile_Click()) {
         finish();
+        endNote(e.detail + "; the file dialog was cancelled");
         return;
       }
     } catch (const RunError& e) {
@@ -109,10 +110,18 @@ void Sequencer::readAndRun() {
       stepLines.push_back(lineNo);
     }
     f.toolkit.doEvents();
+    // A turn per block of lines, so a signal is heard in a huge file too.
+    if (lineNo % 4096 == 0) f.toolkit.yieldTurn();
   }
 
+  // Each run (a count-out after a stop is one too) has its own guard: runs nest.
+  const DriveGuard guard(f, link_);
   for (;;) {
     if (!(leadingNumber(f.times.text) > f.CycleCount)) break;
+    // A repeat that runs no step waits for nothing: counting out millions of
+    // them must leave the window, Exit and the signals alive.
+    if (!f.StimRunning || n == 0) f.toolkit.yieldTurn();
+    if (f.StimRunning) goOn(name, guard);
     if (f.CycleCount == std::numeric_limits<std::int32_t>::max())
       throw RunError("the repeat count is out of range");
     ++f.CycleCount;
@@ -122,8 +131,9 @@ void Sequencer::readAndRun() {
     if (f.CycleLogTick == 1) appendCycleRecord();
     for (int i = 1; i <= n; ++i) {
       if (!f.StimRunning) break;
+      goOn(name, guard);
       try {
-        executeStep(i);
+        executeStep(i, guard);
       } catch (const RunError& e) {
         throw RunError(name + " line " + std::to_string(stepLines[i]) + ": " + e.what());
       }
@@ -135,6 +145,8 @@ void Sequencer::readAndRun() {
       f.setText(f.Tracking, "Track Stop");
       try {
         tracking_.TrackFrequency();
+      } catch (const MotorStoppedByOperator&) {
+        goOn(name, guard);
       } catch (const RunError& e) {
         throw RunError(name + ": tracking at the end of repeat " + std::to_string(f.CycleCount) + ": " +
                                    e.what());
@@ -145,7 +157,7 @@ void Sequencer::readAndRun() {
   finish();
 }
 
-void Sequencer::executeStep(int i) {
+void Sequencer::executeStep(int i, const DriveGuard& guard) {
   Mainform& f = f_;
   const SequenceStep& step = steps[i];
   // Direction: a negative supply asks for the other way round, a positive one
@@ -165,12 +177,12 @@ void Sequencer::executeStep(int i) {
   if (f.ControlAvailable) {
     supply_.ShowPout(f.PoutValue);
     f.DriveMode = 6;
-    sendOrFail();
+    sendOrFail(guard);
   }
   if (f.PoutByteLo == 0) {
     f.DriveMode = 4;
     f.setText(f.cmdStartMotor, "Motor Start");
-    sendOrFail();
+    sendOrFail(guard);
   } else {
     if (f.cmdStartMotor.text == "Motor Start") {
       f.DriveMode = 1;
@@ -178,7 +190,7 @@ void Sequencer::executeStep(int i) {
     }
     if (f.ControlAvailable) f.setText(f.Tracking, "Track Stop");
   }
-  sendOrFail();
+  sendOrFail(guard);
   // One wait per step, at most a minute.
   const double ms = leadingNumber(f.Text1StepTime.text) * step.duration;
   if (ms > 60000) {
@@ -190,10 +202,21 @@ void Sequencer::executeStep(int i) {
   }
 }
 
-void Sequencer::sendOrFail() {
+void Sequencer::sendOrFail(const DriveGuard& guard) {
   // A step that cannot reach the board ends the run: the record of an
   // endurance run must not count stimulus that was never sent.
   if (!link_.SendDriveSettings()) throw RunError("the drive settings could not be sent");
+  if (guard.boardLost()) throw RunError("the board no longer answers");
+}
+
+void Sequencer::goOn(const std::string& name, const DriveGuard& guard) {
+  // The operator's stop of the motor ends the run before anything starts the
+  // motor again; a board lost between the steps ends it before the next one.
+  if (guard.motorStopped()) {
+    f_.setText(f_.Tracking, "Track Freq");  // nothing tracks the stopped motor
+    throw RunError(name + ": Motor Stop in repeat " + std::to_string(f_.CycleCount));
+  }
+  if (guard.boardLost()) throw RunError(name + ": the board no longer answers");
 }
 
 void Sequencer::appendCycleRecord() {

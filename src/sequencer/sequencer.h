@@ -58,13 +58,18 @@ class Sequencer {
   };
   // Reads the file and runs the repeats; throws FileFailure or RunError.
   void readAndRun();
-  void executeStep(int i);
+  void executeStep(int i, const DriveGuard& guard);
   void appendCycleRecord();
   void finish();
   // Says at the end of Info why a run ended early (in place of an earlier
   // such note still there).
   void endNote(const std::string& why, const char* prefix = "Sequence ended: ");
-  void sendOrFail();
+  // Sends the step's frame; throws RunError when it is refused or the board
+  // no longer answers.
+  void sendOrFail(const DriveGuard& guard);
+  // Throws RunError when the operator has stopped the motor or the board no
+  // longer answers since the run began.
+  void goOn(const std::string& name, const DriveGuard& guard);
 
   Mainform& f_;
   Waits& waits_;

@@ -32,12 +32,15 @@ void ConfigLoader::LoadConfig() {
     if (auto message = configFailureMessage(r.code)) f_.toolkit.messageBox(*message);
     return;
   }
+  std::size_t lineNo = 0;
   for (const auto& line : configLines(std::move(contents))) {
     if (line) {
       f_.FullScalemA = *line;
       f_.appendText(f_.Info, "  " + std::to_string(f_.FullScalemA) + "mA Full Scale");
     }
     f_.toolkit.doEvents();
+    // A turn per block of lines, so a signal is heard in a huge file too.
+    if (++lineNo % 4096 == 0) f_.toolkit.yieldTurn();
   }
 }
 

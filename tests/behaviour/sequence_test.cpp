@@ -106,6 +106,49 @@ TEST(Sequence, AStopWhileTheMotorRunsEndsTheRunWithAtMostThreePasses) {
   }
 }
 
+// The operator's "Motor Stop" during a run, in a step or in the tracking after a repeat, ends the run there: nothing
+// after it sets the enable line again, and the note says why.
+TEST(Sequence, MotorStopEndsTheRunBeforeAnythingStartsTheMotorAgain) {
+  for (double stopAt : {1500.0, 2110.0}) {
+    SCOPED_TRACE(stopAt);
+    SequenceRig rig("3000,50\r\n");
+    Mainform& f = rig.form();
+    f.setText(f.times, "370");
+    rig.startAt(1000);
+    bool tracking = false;
+    rig.at(stopAt, [&] {
+      tracking = rig.program.tracking.running();
+      f.fire(f.cmdStartMotor, Event::Click);
+    });
+    rig.run();
+    EXPECT_EQ(tracking, stopAt > 2000);
+    for (const auto& e : rig.events(stopAt)) EXPECT_NE(e.find("mode 4"), std::string::npos) << e;
+    for (const auto& l : rig.traceLines("FT_SetDtr")) EXPECT_LT(std::atof(l.c_str()), stopAt) << l;
+    EXPECT_NE(f.Info.text.find("  Sequence ended: C:\\seq.txt: Motor Stop in repeat 1"), std::string::npos) << f.Info.text;
+    EXPECT_EQ(f.show_count.text, "1");
+    EXPECT_EQ(f.cmdStartMotor.text + "/" + f.Tracking.text + "/" + f.RunStimFile.text,
+              "Motor Start/Track Freq/Sequence Stop");
+  }
+}
+
+// A board that stops answering ends the run at the step that found it: no later step or record; a batch run with
+// it fails.
+TEST(Sequence, ALostBoardEndsTheRunAndFailsTheBatch) {
+  SequenceRig rig(kExample, tavrin::testing::withFaults("unplug=60"));
+  Mainform& f = rig.form();
+  f.setText(f.times, "12");
+  f.fire(f.RunStimFile, Event::Click);
+  EXPECT_EQ(f.CycleCount, 1);
+  EXPECT_NE(f.Info.text.find("  Sequence ended: C:\\seq.txt line 4: the board no longer answers"), std::string::npos)
+      << f.Info.text;
+  EXPECT_LE(rig.traceLines("-> 4").size(), 8u);  // the failed calls of one step at most
+
+  Rig batch(tavrin::testing::withFaults("unplug=60"), false, ".", "C:\\seq.txt");
+  batch.writeFile("C/seq.txt", kExample);
+  EXPECT_EQ(batch.start(), 1);
+  EXPECT_EQ(batch.readFile("C/Cyclecnt.txt").find("\r\n"), batch.readFile("C/Cyclecnt.txt").size() - 2);
+}
+
 TEST(Sequence, RepeatsFollowTheBoxAndEveryTenthIsRecorded) {
   struct Case {
     const char* times;
@@ -205,6 +248,7 @@ TEST(Sequence, FileErrorAsksForAnotherFileOrEndsOnCancel) {
   EXPECT_EQ(rig.messages.size(), 2u);
   EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
   EXPECT_EQ(f.StimFileName.text, "C:\\seq.txt");  // the dialog's last name
+  EXPECT_NE(f.Info.text.find("  Sequence ended: cannot read C:\\missing.txt ("), std::string::npos) << f.Info.text;
 }
 
 // A cycle-count file that cannot be written refuses the start: tests/behaviour/fault_drill_test.cpp.

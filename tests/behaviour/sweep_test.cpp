@@ -230,3 +230,25 @@ TEST(Sweep, NeitherTrackingNorLoggingCanSpoilTheLogOfARunningSweep) {
   EXPECT_FALSE(f.SweepRunning);
   EXPECT_EQ(f.LogFileName.text, "C:\\stator-2.txt");
 }
+
+// The operator's stop of the motor (started by a click during the sweep) ends the sweep before its next frame;
+// its result and its log's last line say where it stopped.
+TEST(Sweep, MotorStopEndsItBeforeItsNextFrame) {
+  SweepRig rig;
+  rig.start();
+  Mainform& f = rig.form();
+  rig.at(200, [&f] { f.fire(f.CmdSwpStart, Event::Click); });
+  rig.at(1500, [&f] { f.fire(f.cmdStartMotor, Event::Click); });
+  rig.at(1600, [&f] { f.fire(f.cmdStartMotor, Event::Click); });
+  rig.run();
+  std::vector<std::string> after;
+  for (const auto& l : rig.traceLines())
+    if (std::atof(l.c_str()) >= 1600 && l.find(" frame ") != std::string::npos) after.push_back(l.substr(l.find("frame")));
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].substr(0, 12), "frame mode 4");
+  auto log = lines(rig.readFile("C/stator-1.txt"));
+  EXPECT_NE(log.back().find("  Sweep stopped at 4"), std::string::npos) << log.back();
+  EXPECT_NE(log.back().find(" Hz: Motor Stop\""), std::string::npos) << log.back();
+  EXPECT_EQ(f.Info.forecolor, colors::red);
+  EXPECT_TRUE(f.CmdSwpStart.enabled && !f.SweepRunning);
+}

@@ -108,6 +108,22 @@ TEST(Tracking, RefusesATrackStepOrFrequencyThatIsNotANumber) {
   }
 }
 
+// A board that stops answering stops tracking started from the button, with a note; the motor button is the
+// operator's again.
+TEST(Tracking, ALostBoardStopsIt) {
+  Rig rig;
+  rig.start();
+  Mainform& f = rig.form();
+  f.fire(f.cmdStartMotor, Event::Click);
+  rig.at(1000, [&f] { f.fire(f.Tracking, Event::Click); });
+  rig.at(1500, [&rig] { rig.board.config().unplugAfterCalls = 0; });
+  rig.run();
+  EXPECT_LT(rig.tk.nowMs(), 1700);
+  EXPECT_EQ(f.Info.text, "Tracking stopped: the board no longer answers");
+  EXPECT_EQ(f.Tracking.text, "Track Freq");
+  EXPECT_TRUE(f.cmdStartMotor.enabled);
+}
+
 TEST(Tracking, FollowsAResonanceDriftingFiveHertzASecond) {
   sim::SimConfig board = Rig::quietBoard();
   board.model.driftHzPerS = 5;  // 44100 Hz rising to 44700 Hz in two minutes

@@ -1,12 +1,13 @@
 // The real window offscreen on the simulated board, for what only it shows: key filters and paste, mirroring, focus
-// and Enter, the log file dialog, a sweep running inside its click, the window live during start-up, and
-// press-and-hold through real mouse events. The handlers behind them are tested on the virtual toolkit.
+// and Enter, the log file dialog, a sweep running inside its click, a real "Motor Stop" during a sequence's tracking,
+// the window live during start-up and while repeats are counted out, and press-and-hold through real mouse events. The handlers behind them are tested on the virtual toolkit.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -103,6 +104,17 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<MainWindow> window_;
   QTimer modalWatch_, dialogPoll_;
   bool modalSeen_ = false, fileDialogExpected_ = false;
+  int stopLine_ = 0;  // trace lines written before an operator's stop
+  void writeSequence(const char* contents) {
+    QDir().mkpath(root_.filePath(QStringLiteral("C")));
+    std::ofstream(root_.filePath(QStringLiteral("C/seq.txt")).toStdString(), std::ios::binary) << contents;
+  }
+  int traceLineCount() const {
+    std::ifstream in(tracePath());
+    int n = 0;
+    for (std::string l; std::getline(in, l);) ++n;
+    return n;
+  }
 };
 
 TEST_F(WindowTest, KeyFiltersHoldForTypingAndPasting) {
@@ -266,6 +278,56 @@ TEST_F(WindowTest, SweepKeepsTheWindowLiveTakesAnEditAndRefusesLogging) {
   EXPECT_EQ(loggedFrequencies(root_.filePath(QStringLiteral("C/stator-1.txt"))), expected);
   EXPECT_EQ(box(f.LogFileName)->text(), "C:\\stator-2.txt");
   EXPECT_TRUE(box(f.Info)->text().startsWith("Max ")) << f.Info.text;
+}
+
+// A real click on "Motor Stop" while a sequence's end-of-repeat tracking runs: the motor stays stopped (nothing after
+// the click sets the enable line) and the run ends with its note.
+TEST_F(WindowTest, MotorStopDuringASequencesTrackingStops) {
+  Mainform& f = form();
+  writeSequence("3000,5\r\n");
+  for (auto [c, text] : {std::pair{&f.TxtSteptime, "10"}, {&f.Text1StepTime, "10"}, {&f.times, "50"},
+                         {&f.StimFileName, "C:\\seq.txt"}})
+    f.setText(*c, text);
+  toolkit_.doEvents();
+  bool clicked = false, tracking = false;
+  f.on(f.txtFrekvens_DDS1, Event::Change, [&](EventArgs&) {
+    if (clicked || !session_->program().tracking.running()) return;
+    clicked = true;
+    QTimer::singleShot(0, window_.get(), [&] {
+      tracking = session_->program().tracking.running();
+      session_->flushTrace();
+      stopLine_ = traceLineCount();
+      click(f.cmdStartMotor);
+    });
+  });
+  click(f.RunStimFile);
+  ASSERT_TRUE(clicked && tracking);
+  session_->flushTrace();
+  std::ifstream trace(tracePath());
+  int n = 0;
+  for (std::string l; std::getline(trace, l); ++n) {
+    if (n < stopLine_) continue;
+    EXPECT_EQ(l.find("FT_SetDtr"), std::string::npos) << l;
+    EXPECT_EQ(l.find(" frame mode 8"), std::string::npos) << l;
+  }
+  toolkit_.doEvents();
+  EXPECT_EQ(qobject_cast<QPushButton*>(widget(f.cmdStartMotor))->text(), "Motor Start");
+  EXPECT_NE(f.Info.text.find("Sequence ended: C:\\seq.txt: Motor Stop in repeat 1"), std::string::npos) << f.Info.text;
+}
+
+// Counting out a large "# of Repeats" after "Sequence Stop" lets the window's events through as it goes.
+TEST_F(WindowTest, CountingOutKeepsTheWindowLive) {
+  Mainform& f = form();
+  writeSequence("3000,50\r\n");
+  for (auto [c, text] : {std::pair{&f.Text1StepTime, "10"}, {&f.times, "200000"}, {&f.StimFileName, "C:\\seq.txt"}})
+    f.setText(*c, text);
+  std::int32_t countSeen = -1;
+  QTimer::singleShot(100, window_.get(), [&] { click(f.RunStimFile); });  // the stop, in the step's wait
+  QTimer::singleShot(110, window_.get(), [&] { countSeen = f.CycleCount; });
+  click(f.RunStimFile);
+  EXPECT_GT(countSeen, 1);
+  EXPECT_LT(countSeen, 200000);
+  EXPECT_EQ(f.CycleCount, 200000);
 }
 
 // Start-up's first wait (the board's reply) runs with the window shown, its direction button disabled, and a digit

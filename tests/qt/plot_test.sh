@@ -39,9 +39,11 @@ width=$(sed -n 's/^Width at half height \([0-9]*\) Hz/\1/p' <<<"$out")
 expect 0 "too coarse to measure the width" -- "$plot" default/C/stator-1.txt -o default.svg
 grep -q "<svg" default.svg || fail "default.svg is not an SVG"
 
-# A damaged log: text in a number field, and a last line cut off by a crash.
-{ head -n 20 fine/C/stator-1.txt; printf '1.3,44x00,60\r\n'; sed -n '21,40p' fine/C/stator-1.txt; printf '1.3,442'; } >damaged.txt
-expect 0 "damaged.txt line 21: field 2 (Hz) is not a number" -- "$plot" damaged.txt
+# A damaged log: text with a terminal's escape sequence in a number field
+# (quoted escaped, on its line), and a last line cut off by a crash.
+damaged() { head -n 20 fine/C/stator-1.txt; printf '1.3,44\033[2Jx00,60\r\n'; sed -n '21,40p' fine/C/stator-1.txt; printf '1.3,442'; }
+damaged >damaged.txt
+expect 0 'damaged.txt line 21: field 2 (Hz) is not a number: "44\x1B[2Jx00"; skipped'$'\n' -- "$plot" damaged.txt
 [[ "$out" == *"line 42: cut off"* && "$out" == *"37 readings"* ]] || fail "the damaged log: $out"
 is_png damaged.png || fail "the damaged log was not drawn"
 
@@ -60,8 +62,7 @@ expect 1 "holds no readings" -- "$plot" empty.txt
 expect 1 "cannot write no/such/folder.png" -- "$plot" damaged.txt -o no/such/folder.png
 mkdir -p dir.png
 expect 1 "cannot write dir.png" -- "$plot" damaged.txt -o dir.png
-cmp -s damaged.txt <({ head -n 20 fine/C/stator-1.txt; printf '1.3,44x00,60\r\n'; sed -n '21,40p' fine/C/stator-1.txt; printf '1.3,442'; }) ||
-  fail "the log was changed"
+cmp -s damaged.txt <(damaged) || fail "the log was changed"
 cmp -s damaged.png kept.png || fail "an image was changed by a failed run"
 
 # A batch run without a display draws its sweep beside its log.

@@ -63,6 +63,12 @@ TEST(CheckSequence, Reports) {
        "The motor runs after the last step: every repeat ends with three tracking passes, not counted above.\n"
        "line 2: error: the step's wait of -3,000,000,000 ms is out of range\n"
        "1 error: a run would end at the step on line 2, in its first repeat.\n"},
+      // A field quoted with its control characters escaped: the report keeps its lines.
+      {"1\x1B[2J\n,5\r\n", 20, false,
+       "Sequence file seq.txt, step time 20 ms\n"
+       "No steps: a run counts its repeats and sends nothing.\n"
+       "line 1: error: the supply field '1\\x1B[2J\\n' is not a whole number from -32768 to 32767\n"
+       "1 error: a run would end reading line 1, before its first step.\n"},
       {"; comments only\r\n2000 3000", 20, true,
        "Sequence file seq.txt, step time 20 ms\n"
        "No steps: a run counts its repeats and sends nothing.\n"

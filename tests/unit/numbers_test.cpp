@@ -1,10 +1,11 @@
-// Text-to-number rules: leading number, whole text, halves-to-even conversions, decimal text.
+// Text-to-number rules: leading number, whole text, halves-to-even conversions, decimal text; text escaped to print.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <optional>
 #include <string>
 
+#include "core/escape.h"
 #include "core/numbers.h"
 
 namespace tavrin {
@@ -70,6 +71,15 @@ TEST(ShortestDecimal, WritesPlainDecimalsOfAtMostFifteenDigits) {
       {123456789012345678.0, "123456789012346000"}, {999999999999999.9, "1000000000000000"},
   };
   for (auto [in, out] : cases) EXPECT_EQ(shortestDecimal(in), out) << in;
+}
+
+// Every class of byte: the named escapes, the backslash, other controls and DEL as hex, UTF-8 and the rest as they are.
+TEST(EscapedText, KeepsTextOnOneLine) {
+  using namespace std::string_literals;
+  const std::string raw = "a\n\r\t\\\0\x01\x1B\x1F\x7F ~\xC3\xA9\xFF"s;
+  EXPECT_EQ(escapedText(raw), "a\\n\\r\\t\\\\\\x00\\x01\\x1B\\x1F\\x7F ~\xC3\xA9\xFF");
+  EXPECT_EQ(escapedName("C:\\seq.txt"), "C:\\seq.txt");  // no control: as typed
+  EXPECT_EQ(escapedName("C:\\a\tb"), "C:\\\\a\\tb");
 }
 
 }  // namespace

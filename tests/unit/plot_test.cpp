@@ -1,5 +1,6 @@
-// The plots' arithmetic without Qt: resonance figures, the log reader on good and damaged logs, the time view's
-// bounded ring and its min/max thinning. (Logs that cannot be read, and tavrin-plot's messages: plot_test.sh.)
+// The plots' arithmetic without Qt: resonance figures, the log reader on good and damaged logs and on the header
+// the program writes, the time view's bounded ring and its min/max thinning. (Logs that cannot be read, and
+// tavrin-plot's messages: plot_test.sh.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include "plot/log_reader.h"
 #include "plot/resonance.h"
 #include "plot/time_series.h"
+#include "procedures/log_file.h"
 
 namespace tavrin {
 namespace {
@@ -87,6 +89,11 @@ TEST(LogReader, KeepsEveryReadableLineAndNamesTheRest) {
   // Garbage a crash can leave (NULs, a fourth field), and numbers the program never writes.
   using namespace std::string_literals;
   EXPECT_EQ(parseLog("1.3,44000,5\0\0\r\n1,2,3,4\r\n1.3,1e300,5\r\n1.3,-5,5\r\n1.3,44000,-1e300\r\n"s).bad.size(), 5u);
+  // A step time typed with a tab and a line break, as the sweep reads it (50 ms): its header line stays whole.
+  std::string header;
+  for (const std::string& l : logHeader({}, "5\t0\r\n")) header += l + "\r\n";
+  const LogContents headed = parseLog(header);
+  EXPECT_TRUE(headed.bad.empty() && headed.intervalMs == 50) << header;
 }
 
 TEST(TimeSeries, StaysWithinItsCapacityAndThinsWithoutLosingAnExtreme) {

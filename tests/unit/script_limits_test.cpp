@@ -19,7 +19,12 @@ TEST(ScriptLimits, RefusedOrStoppedWithAReason) {
     bool badOutput;
     int status;
     const char* says;
+    std::optional<double> until = std::nullopt;
   };
+  // Tracking with no wait of its own (a step time of 0, a phase box whose frame cannot be built) still moves the
+  // clock: it reaches --until, or is seen to run for ever.
+  const char* spinning = "200 click cmdStartMotor\n210 settext TxtSteptime 0\n220 settext txtFase_DDS2 x\n"
+                         "230 click Tracking\n";
   const Case cases[] = {
       {"1e19 press imgUp(1)\n", "", false, 2, "'1e19' is not a time in ms"},
       {"200 enter Label3\n", "", false, 2, "enter needs a box or a button, not Label3"},
@@ -30,6 +35,8 @@ TEST(ScriptLimits, RefusedOrStoppedWithAReason) {
       {"200 click cmdStartMotor\n300 click Tracking\n", "", false, 3, "tracking runs until \"Track Stop\""},
       {"200 click cmdWrite\n", "/dev/full", false, 1, "cannot write the trace file /dev/full"},
       {"200 click cmdWrite\n", "", true, 1, "cannot write the output"},
+      {spinning, "", false, 3, "stopped at 230.0 ms: tracking runs until \"Track Stop\""},
+      {spinning, "", false, 0, "", 5000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
@@ -40,10 +47,13 @@ TEST(ScriptLimits, RefusedOrStoppedWithAReason) {
     o.driveRoot = (dir.path() / "drives").string();
     o.traceFile = *c.trace ? c.trace : (dir.path() / "run.trace").string();
     o.scriptFile = (dir.path() / "run.script").string();
+    o.untilMs = c.until;
     std::ostringstream out, err;
     if (c.badOutput) out.setstate(std::ios::badbit);
     EXPECT_EQ(runScript(o, out, err), c.status);
     EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();
+    if (c.until) EXPECT_NE(out.str().find("# dump at " + std::to_string(static_cast<int>(*c.until)) + ".0"),
+                           std::string::npos);
   }
   std::string error;
   EXPECT_FALSE(parseOptions({"--drive-root", ""}, error));

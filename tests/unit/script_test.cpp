@@ -81,6 +81,11 @@ TEST(RunScript, CloseEndsTheRunAndAnAnswerWithoutADialogChangesNothing) {
   EXPECT_EQ(answered.out.str(), plain.out.str());
 }
 
+TraceComparison compare(const std::string& a, const std::string& b, const TraceTolerance& tolerance) {
+  std::istringstream inA(a), inB(b);
+  return compareTraces(inA, inB, tolerance);
+}
+
 // A real-time trace against a virtual-time one: operations must agree exactly,
 // times within the tolerance; the first difference is named.
 TEST(CompareTraces, SameOperationsWithinTheToleranceAndTheFirstDifferenceNamed) {
@@ -98,20 +103,27 @@ TEST(CompareTraces, SameOperationsWithinTheToleranceAndTheFirstDifferenceNamed) 
       {"0.0 FT_ClrDtr -> 0\nsoon FT_Read\n", 2, "not a trace line"},
   };
   for (const auto& c : cases) {
-    auto r = compareTraces(c.real, virt, tol);
+    auto r = compare(c.real, virt, tol);
     EXPECT_EQ(r.same, c.line == 0) << c.real;
     EXPECT_EQ(r.line, c.line) << c.real;
     EXPECT_EQ(r.why.rfind(c.why, 0), 0u) << r.why;
   }
-  EXPECT_EQ(compareTraces(cases[0].real, virt, tol).largestDiffMs, 59.0);
+  EXPECT_EQ(compare(cases[0].real, virt, tol).largestDiffMs, 59.0);
   // Another board: its serial and description differ, nothing else may.
   const std::string sim = "0.0 FT_ListDevices 0 40000001 -> 0 \"TVSIM001\"\n0.0 FT_OpenEx \"Sim\" 2 -> 0\n";
   const std::string real = "0.4 FT_ListDevices 0 40000001 -> 0 \"FT4X2\"\n0.4 FT_OpenEx \"Drive\" 2 -> 0\n";
   TraceTolerance any = tol;
   any.anyDevice = true;
-  EXPECT_FALSE(compareTraces(real, sim, tol).same);
-  EXPECT_TRUE(compareTraces(real, sim, any).same);
-  EXPECT_FALSE(compareTraces("0.4 FT_OpenEx \"Drive\" 2 -> 3\n", "0.0 FT_OpenEx \"Sim\" 2 -> 0\n", any).same);
+  EXPECT_FALSE(compare(real, sim, tol).same);
+  EXPECT_TRUE(compare(real, sim, any).same);
+  EXPECT_FALSE(compare("0.4 FT_OpenEx \"Drive\" 2 -> 3\n", "0.0 FT_OpenEx \"Sim\" 2 -> 0\n", any).same);
+  const std::string huge = "0.0 FT_Write " + std::string(kLongestTraceLine, '0');  // only its start is kept
+  EXPECT_EQ(compare(huge, huge, tol).why, "not a trace line (TIME_MS TEXT)");
+  // A line with control characters (an escape sequence, a lone CR) printed on one line, and so is a name.
+  EXPECT_EQ(comparisonText(compare(virt, "0.0 FT_ClrDtr -> 0\n5\x1B[2J\r0\n", tol), "a\tb", "C:\\v.trace"),
+            "traces differ at line 2: not a trace line (TIME_MS TEXT)\n"
+            "  a\\tb: 50.0 FT_Read 10 -> 0 count 0\n"
+            "  C:\\v.trace: 5\\x1B[2J\\r0\n");
 }
 
 }  // namespace
