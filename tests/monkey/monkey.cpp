@@ -223,7 +223,6 @@ Case generate(std::uint64_t seed, std::uint64_t index, const Controls& k) {
   if (g.chance(0.3)) option("--sim-seed", std::to_string(g.in(1, 1000000)));
   c.until = g.chance(0.25);
   c.hugeRepeats = c.until && g.chance(0.2);
-  if (c.until) option("--until", std::to_string(g.in(0, g.chance(0.1) ? 300 : c.hugeRepeats ? 120000 : 900000)));
 
   double units = 0, otherUnits = 0;
   c.files["root/C/seq1.txt"] = sequenceFile(g, c.hugeRepeats, units);
@@ -284,6 +283,13 @@ Case generate(std::uint64_t seed, std::uint64_t index, const Controls& k) {
     const double at = g.at(0, end);
     c.add(at, randomAction(g, k, c, at));
   }
+  // A count-out after "Sequence Stop" charges 0.01 ms a repeat: a huge one
+  // reaches --until only after millions of repeats, unless --until is close.
+  double limit = c.hugeRepeats ? 120000 : 900000;
+  int clicks = 0;
+  for (const auto& [at, line] : c.actions)
+    if (c.hugeRepeats && line.find(" RunStimFile") != std::string::npos && ++clicks == 2) limit = at + 3000;
+  if (c.until) option("--until", std::to_string(g.in(0, g.chance(0.1) ? 300 : static_cast<long long>(limit))));
   return c;
 }
 
