@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/escape.h"
 #include "core/numbers.h"
 #include "drive/motor.h"
 #include "procedures/log_file.h"
@@ -136,7 +137,8 @@ void FrequencySweep::finish(bool logWritten, int logFailuresBefore) {
     f.setForecolor(f.Info, colors::red);
     f.setText(f.Info, f.Info.text + stoppedNote_);
   }
-  logWritten = appendLine(paths_.map(f.LogFilePath), quotedLine(f.Info.text)).ok() && logWritten;
+  // Info may quote what an operator typed: the log's line stays one line.
+  logWritten = appendLine(paths_.map(f.LogFilePath), quotedLine(escapedName(f.Info.text))).ok() && logWritten;
   if (!logWritten || current_.logFailures() != logFailuresBefore) {
     // The result stands, but the record on disk is not whole: say so.
     f.setForecolor(f.Info, colors::red);

@@ -16,6 +16,7 @@
 #include "cli/options.h"
 #include "cli/script.h"
 #include "cli/session.h"
+#include "core/escape.h"
 #include "qt/drawings.h"
 #include "qt/main_window.h"
 #include "qt/plot_file.h"
@@ -112,7 +113,7 @@ void startHeadlessBatch(QObject& lifetime, tavrin::Program& program, tavrin::QtT
       program.link.closeDevice();
       toolkit.endProgram(1);
     }
-    std::cerr << "tavrin: --headless needs the path of an existing sequence file; '" << commandLine
+    std::cerr << "tavrin: --headless needs the path of an existing sequence file; '" << tavrin::escapedName(commandLine)
               << "' is not one" << std::endl;
     program.link.closeDevice();
     toolkit.endProgram(2);

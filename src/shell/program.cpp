@@ -8,6 +8,7 @@
 #endif
 
 #include "controls/key_filters.h"
+#include "core/escape.h"
 
 namespace tavrin {
 
@@ -116,7 +117,7 @@ bool Program::runBatchIfRequested() {
   // Nobody may be watching the window: a sequence that did not run to its
   // end is said on standard error, and the exit status tells a scheduler.
   const std::string failure = sequencer.lastFailure();
-  if (!failure.empty()) std::cerr << "tavrin: the batch's sequence ended early: " << failure << std::endl;
+  if (!failure.empty()) std::cerr << "tavrin: the batch's sequence ended early: " << escapedName(failure) << std::endl;
   link.closeDevice();
   endProgram(failure.empty() ? 0 : 1);
 }

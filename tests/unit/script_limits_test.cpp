@@ -52,8 +52,9 @@ TEST(ScriptLimits, RefusedOrStoppedWithAReason) {
     if (c.badOutput) out.setstate(std::ios::badbit);
     EXPECT_EQ(runScript(o, out, err), c.status);
     EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();
-    if (c.until) EXPECT_NE(out.str().find("# dump at " + std::to_string(static_cast<int>(*c.until)) + ".0"),
-                           std::string::npos);
+    if (c.until) {
+      EXPECT_NE(out.str().find("# dump at " + std::to_string(static_cast<int>(*c.until)) + ".0"), std::string::npos);
+    }
   }
   std::string error;
   EXPECT_FALSE(parseOptions({"--drive-root", ""}, error));
