@@ -6,6 +6,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "core/escape.h"
 #include "core/files.h"
 #include "core/numbers.h"
 #include "core/virtual_toolkit.h"
@@ -164,7 +165,15 @@ std::string checkControl(Mainform& form, const ScriptAction& a) {
 
 void writeDump(const Program& program, double ms, std::ostream& out) {
   out << "# dump at " << timeText(ms) << '\n';
-  for (const auto& line : program.form.dump()) out << line << '\n';
+  for (const auto& line : program.form.dump()) {
+    const std::size_t eq = line.find('=');
+    out << line.substr(0, eq + 1) << escapedText(std::string_view(line).substr(eq + 1)) << '\n';
+  }
+  out.flush();
+}
+
+void writeMessage(const std::string& text, std::ostream& out) {
+  out << "message: " << escapedText(text) << '\n';
   out.flush();
 }
 
@@ -233,8 +242,7 @@ int runScript(const Options& options, std::ostream& out, std::ostream& err) {
   VirtualToolkit tk;
   tk.setTimeLimit(options.untilMs);
   tk.onMessage([&out](const std::string& text) {
-    out << "message: " << text << '\n';
-    out.flush();
+    writeMessage(text, out);
   });
   Session session(options, tk, true);
   if (!session.ok()) {

@@ -35,8 +35,11 @@ std::optional<std::vector<ScriptAction>> loadScript(const Options& options, Main
 void deliverAction(Program& program, const ScriptAction& a, const Toolkit& tk,
                    const std::function<void(std::string)>& answer, std::ostream& out);
 
-// "# dump at TIME_MS" and every control property and state variable.
+// "# dump at TIME_MS" and every control property and state variable, one
+// "name=value" a line, the value escaped (core/escape.h) so it stays one line.
 void writeDump(const Program& program, double ms, std::ostream& out);
+// "message: TEXT" for a message box a script run answers.
+void writeMessage(const std::string& text, std::ostream& out);
 
 // The end of every script run: the trace flushed, the final dump, and the
 // exit status made 1 when the trace or the output could not be written.

@@ -257,6 +257,59 @@ FileResult writeLines(const std::filesystem::path& path, const std::vector<std::
 
 FileResult checkAppendable(const std::filesystem::path& path) { return writeText(path, "ab", {}); }
 
+std::string keptCopyName(std::string_view name, int n) {
+  const std::string tag = "~" + std::to_string(n);
+  std::string out(name);
+  const std::size_t slash = out.find_last_of("\\/");
+  const std::size_t dot = out.size() >= 4 ? out.size() - 4 : std::string::npos;
+  auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); };
+  const bool txt = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) && out[dot] == '.' &&
+                   lower(out[dot + 1]) == 't' && lower(out[dot + 2]) == 'x' && lower(out[dot + 3]) == 't';
+  out.insert(txt ? dot : out.size(), tag);
+  return out;
+}
+
+namespace {
+// Renames, never replacing a file already under the new name: 0, or errno
+// (EEXIST when the name is taken).
+int renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
+#ifdef _WIN32
+  if (MoveFileExW(from.c_str(), to.c_str(), 0)) return 0;
+  const DWORD error = GetLastError();
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? EEXIST : errnoFromWindows(error);
+#else
+#ifdef RENAME_NOREPLACE
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+#endif
+  // A file system that cannot refuse to replace: look first (the program is
+  // the only writer of its log folders).
+  std::error_code ec;
+  if (std::filesystem::exists(to, ec) || ec) return EEXIST;
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+#endif
+}
+}  // namespace
+
+FileResult keepEarlier(const PathMapper& paths, const std::string& name, std::optional<std::string>& keptAs) {
+  keptAs.reset();
+  const std::filesystem::path from = paths.map(name);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(from, ec)) return {};  // nothing there to keep; a folder fails later
+  const auto size = std::filesystem::file_size(from, ec);
+  if (ec || size == 0) return {};
+  for (int n = 1; n <= 99999; ++n) {
+    std::string candidate = keptCopyName(name, n);
+    const int err = renameNoReplace(from, paths.map(candidate));
+    if (err == 0) {
+      keptAs = std::move(candidate);
+      return {};
+    }
+    if (err != EEXIST) return failure(err);
+  }
+  return FileResult{FileErrorCode::PathFileAccess, "no free name to keep it under"};
+}
+
 std::filesystem::path PathMapper::map(std::string_view typed) const {
 #ifdef _WIN32
   // Windows has the drives: a path is used as typed unless a drive root was

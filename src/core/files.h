@@ -62,6 +62,18 @@ FileResult writeLines(const std::filesystem::path& path, const std::vector<std::
 // nothing is written): the check a procedure makes before it starts.
 FileResult checkAppendable(const std::filesystem::path& path);
 
+class PathMapper;
+
+// The name an earlier file is kept under: "~N" before a ".txt" ending (in any
+// case), else after the whole name: C:\stator-1.txt gives C:\stator-1~1.txt.
+std::string keptCopyName(std::string_view name, int n);
+
+// Before a file that holds bytes is emptied and written anew: moves it aside,
+// in one rename that never replaces another file, to the first free
+// keptCopyName(name, 1, 2, ...), and names it in keptAs. Nothing is done for a
+// file that is absent or empty. On failure the file is where it was.
+FileResult keepEarlier(const PathMapper& paths, const std::string& name, std::optional<std::string>& keptAs);
+
 // A path from the program's UTF-8 text, and back. On Windows both go through
 // the wide characters Windows names files with, never the ANSI code page (which
 // garbles any letter outside it); bytes that are no UTF-8 become U+FFFD.

@@ -19,6 +19,12 @@ std::vector<std::string> logHeader(const LocalDateTime& when, const std::string&
   return {logDateStamp(when), quotedLine("Time Interval: " + interval + "mS"), quotedLine("V, Hz, mA")};
 }
 
+std::string keepEarlierFile(const PathMapper& paths, const std::string& name, FileResult& failed) {
+  std::optional<std::string> keptAs;
+  failed = keepEarlier(paths, name, keptAs);
+  return keptAs ? "  Earlier " + name + " kept as " + *keptAs : std::string();
+}
+
 FileResult startLogFile(const std::filesystem::path& path, const LocalDateTime& when,
                         const std::string& intervalText) {
   return writeLines(path, logHeader(when, intervalText));

@@ -21,6 +21,13 @@ std::vector<std::string> logHeader(const LocalDateTime& when, const std::string&
 FileResult startLogFile(const std::filesystem::path& path, const LocalDateTime& when,
                         const std::string& intervalText);
 
+// Before a log or record that holds bytes is emptied: keeps it under its
+// kept-copy name (core/files.h). Returns the note for the end of Info naming
+// the copy ("  Earlier C:\stator-1.txt kept as C:\stator-1~1.txt"), empty when
+// there was nothing to keep or the move failed (then `failed` says why, and the
+// file must not be emptied).
+std::string keepEarlierFile(const PathMapper& paths, const std::string& name, FileResult& failed);
+
 // A text line of a log: the text between double quotation marks.
 inline std::string quotedLine(const std::string& text) { return "\"" + text + "\""; }
 

@@ -20,16 +20,21 @@ void CurrentLogging::btGetCurrent_Click() {
   }
   // The file first: a box that stays ticked over a log nobody can write would
   // tell the operator a record is being kept when none is.
-  const std::string& name = f.LogFileName.text;
-  FileResult r = startLogFile(paths_.map(name), clock_(), "1000");
+  const std::string name = f.LogFileName.text;
+  FileResult r;
+  const std::string kept = keepEarlierFile(paths_, name, r);
+  const bool keptOk = r.ok();
+  if (keptOk) r = startLogFile(paths_.map(name), clock_(), "1000");
   if (!r.ok()) {
     f.btGetCurrent.value = 0;
     f.setEnabled(f.timerGetCurrent, false);
     f.LogCurrentOn = false;
     f.setForecolor(f.Info, colors::red);
-    f.setText(f.Info, "Log ERROR: cannot write " + name + " (" + r.detail + ")");
+    f.setText(f.Info, std::string(keptOk ? "Log ERROR: cannot write " : "Log ERROR: cannot keep the earlier ") + name +
+                          " (" + r.detail + ")");
     return;
   }
+  f.setText(f.Info, f.Info.text + kept);
   f.LogCurrentOn = true;
   f.LogFilePath = name;
   f.setEnabled(f.timerGetCurrent, true);

@@ -82,9 +82,19 @@ void FrequencySweep::measureOffset() {
   f.setText(f.Info, "Offset = " + std::to_string(f.CurrentOffset));
 }
 
+FileResult FrequencySweep::keepLog(const std::string& name) {
+  FileResult failed;
+  keptNote_ = keepEarlierFile(paths_, name, failed);
+  keptAtStart_ = failed.ok();
+  return failed;
+}
+
 bool FrequencySweep::runSteps(const SweepPlan& plan) {
   Mainform& f = f_;
-  const bool logStarted = startLogFile(paths_.map(f.LogFilePath), clock_(), f.TxtSteptime.text).ok();
+  // Steps the boxes gained during the offset reading: the log is kept now
+  // (the offset line with it); if it cannot be, it is not emptied.
+  const bool kept = keptAtStart_ || keepLog(f.LogFilePath).ok();
+  const bool logStarted = kept && startLogFile(paths_.map(f.LogFilePath), clock_(), f.TxtSteptime.text).ok();
   if (onStepsBegin) onStepsBegin(plan, f.LogFilePath);
   f.setText(f.txtFrekvens_DDS1, std::to_string(f.SwpStartFreq));
   sendMode(1);
@@ -144,6 +154,8 @@ void FrequencySweep::finish(bool logWritten, int logFailuresBefore) {
     f.setForecolor(f.Info, colors::red);
     f.setText(f.Info, f.Info.text + "  Log ERROR: " + f.LogFilePath + " is not complete");
   }
+  // Said after the log's last line, which keeps the sweep's own words.
+  f.setText(f.Info, f.Info.text + keptNote_);
   f.SweepRunning = false;
   f.setText(f.LogFileName, nextLogName(f.LogFileName.text));
   f.setEnabled(f.CmdSwpStart, true);
@@ -161,6 +173,19 @@ bool FrequencySweep::run() {
     f.setForecolor(f.Info, colors::red);
     f.setText(f.Info, whyNot);
     return false;
+  }
+  // A sweep with steps empties its log: what is under the name (yesterday's
+  // log) is kept first, before the offset reading is appended to it. A sweep
+  // without steps only appends.
+  keptNote_.clear();
+  keptAtStart_ = false;
+  if (plan->stepCount >= 1) {
+    FileResult failed = keepLog(f.LogFileName.text);
+    if (!failed.ok()) {
+      f.setForecolor(f.Info, colors::red);
+      f.setText(f.Info, "Sweep not started: cannot keep the earlier " + f.LogFileName.text + " (" + failed.detail + ")");
+      return false;
+    }
   }
   const int logFailuresBefore = current_.logFailures();
   stoppedNote_.clear();

@@ -66,6 +66,8 @@ class FrequencySweep {
   void finish(bool logWritten, int logFailuresBefore);
   std::string resultMessage() const;
   void sendMode(std::int16_t mode);
+  // Keeps what is under the log's name before the steps empty it.
+  FileResult keepLog(const std::string& name);
 
   Mainform& f_;
   Waits& waits_;
@@ -76,6 +78,8 @@ class FrequencySweep {
   const LocalClock& clock_;
   const std::string& decimalSeparator_;
   std::string stoppedNote_;  // why the steps ended early, for Info and the log
+  std::string keptNote_;     // where the log that was under this name went
+  bool keptAtStart_ = false; // the earlier log was kept when the sweep began
 };
 
 }  // namespace tavrin

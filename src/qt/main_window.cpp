@@ -21,6 +21,7 @@
 #include <iostream>
 #include <optional>
 
+#include "core/escape.h"
 #include "qt/arrow_button.h"
 #include "qt/drawings.h"
 #include "qt/look.h"
@@ -287,7 +288,9 @@ void MainWindow::refreshView(View& v) {
 
   if (first || c.text != v.text) {
     v.text = c.text;
-    const QString text = qs(c.text);
+    // A control character (a line feed quoted from a file) shows escaped, as
+    // the dump writes it: one line, nothing hidden.
+    const QString text = qs(escapedName(c.text));
     switch (c.kind) {
       case ControlKind::TextBox: {
         auto* edit = static_cast<QLineEdit*>(v.widget);

@@ -29,10 +29,7 @@ int runRealtimeScript(const Options& options, Session& session, QtToolkit& tk, M
 
   std::deque<std::string> answers;
   tk.setScripted(
-      [&out](const std::string& text) {
-        out << "message: " << text << '\n';
-        out.flush();
-      },
+      [&out](const std::string& text) { writeMessage(text, out); },
       [&answers]() -> std::optional<std::string> {
         if (answers.empty()) return std::nullopt;
         std::string name = std::move(answers.front());

@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "core/numbers.h"
+#include "procedures/log_file.h"
 
 namespace tavrin {
 
@@ -43,11 +44,19 @@ void Sequencer::RunStimFile_Click() {
     // The record of an endurance run must be kept: a cycle-count file that
     // cannot be created stops the start before anything changes.
     lastFailure_.clear();
-    FileResult r = writeLines(paths_.map(kCycleCountFile), {});
+    FileResult r;
+    const std::string kept = keepEarlierFile(paths_, kCycleCountFile, r);
+    if (!r.ok()) {
+      endNote(std::string("cannot keep the earlier ") + kCycleCountFile + " (" + r.detail + ")",
+              "Sequence not started: ");
+      return;
+    }
+    r = writeLines(paths_.map(kCycleCountFile), {});
     if (!r.ok()) {
       endNote(std::string("cannot write ") + kCycleCountFile + " (" + r.detail + ")", "Sequence not started: ");
       return;
     }
+    f.setText(f.Info, f.Info.text + kept);
     f.LogFilePath = kCycleCountFile;
     f.StimRunning = true;
     f.CycleLogTick = 0;

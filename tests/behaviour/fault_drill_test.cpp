@@ -134,3 +134,52 @@ TEST(FaultDrill, LogDestinationsThatCannotBeWrittenAreRefusedAndSaidSo) {
   EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
 #endif
 }
+
+// A log or record about to be emptied is kept first under its kept-copy name; a copy that cannot be made (its name
+// would be too long) leaves the earlier file as it was and starts nothing.
+TEST(FaultDrill, EarlierLogsAndRecordsAreKept) {
+  Rig rig;
+  rig.start();
+  Mainform& f = rig.form();
+  rig.writeFile("C/seq.txt", "3000,1\r\n");
+  f.setText(f.StimFileName, "C:\\seq.txt");
+  auto twice = [&](const char* rel, const std::function<void()>& act) {
+    act();
+    const std::string first = rig.readFile(rel);
+    act();
+    EXPECT_FALSE(first.empty()) << rel;
+    std::string kept = rel;
+    kept.insert(kept.size() - 4, "~1");
+    EXPECT_EQ(rig.readFile(kept), first) << rel;
+    EXPECT_NE(f.Info.text.find(" kept as C:\\" + kept.substr(2)), std::string::npos) << f.Info.text;
+  };
+  twice("C/stator-1.txt", [&] {
+    f.setText(f.LogFileName, "C:\\stator-1.txt");
+    f.fire(f.CmdSwpStart, Event::Click);
+  });
+  twice("C/log.txt", [&] {
+    f.setText(f.LogFileName, "C:\\log.txt");
+    f.btGetCurrent.value = 1;
+    f.fire(f.btGetCurrent, Event::Click);
+    rig.at(rig.tk.nowMs() + 2500, [&f] {
+      f.btGetCurrent.value = 0;
+      f.fire(f.btGetCurrent, Event::Click);
+    });
+    rig.run();
+  });
+  twice("C/Cyclecnt.txt", [&] { f.fire(f.RunStimFile, Event::Click); });
+  EXPECT_EQ(rig.readFile("C/stator-1~2.txt"), "");  // a third name only for a third sweep
+
+#ifndef _WIN32
+  const std::string longName = std::string(251, 'x') + ".txt";
+  rig.writeFile("C/" + longName, "earlier\r\n");
+  f.setText(f.LogFileName, "C:\\" + longName);
+  f.fire(f.CmdSwpStart, Event::Click);
+  EXPECT_EQ(f.Info.text.rfind("Sweep not started: cannot keep the earlier C:\\" + longName + " (", 0), 0u) << f.Info.text;
+  f.btGetCurrent.value = 1;
+  f.fire(f.btGetCurrent, Event::Click);
+  EXPECT_EQ(f.Info.text.rfind("Log ERROR: cannot keep the earlier C:\\" + longName + " (", 0), 0u) << f.Info.text;
+  EXPECT_FALSE(f.LogCurrentOn);
+  EXPECT_EQ(rig.readFile("C/" + longName), "earlier\r\n");
+#endif
+}

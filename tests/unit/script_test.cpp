@@ -37,11 +37,16 @@ TEST(ParseScript, ErrorsNameTheLine) {
 struct ScriptRun {
   explicit ScriptRun(const char* script) {
     if (script) std::ofstream(dir.path() / "run.script", std::ios::binary) << script;
+    rerun();
+  }
+  void rerun() {
     Options o;
     o.backend.board = "sim";
     o.driveRoot = (dir.path() / "drives").string();
     o.traceFile = (dir.path() / "run.trace").string();
     o.scriptFile = (dir.path() / "run.script").string();
+    out.str("");
+    err.str("");
     status = runScript(o, out, err);
     readWholeFile(o.traceFile, trace);
   }
@@ -79,6 +84,23 @@ TEST(RunScript, CloseEndsTheRunAndAnAnswerWithoutADialogChangesNothing) {
   EXPECT_EQ(answered.err.str(), "");
   EXPECT_EQ(answered.trace, plain.trace);
   EXPECT_EQ(answered.out.str(), plain.out.str());
+}
+
+// A value holding a control character (a sequence line with a bare line feed quoted in Info, a message quoting it)
+// stays on its dump line, escaped; a backslash is doubled so that every value reads back exactly.
+TEST(RunScript, DumpKeepsOneLineAValue) {
+  ScriptRun run(nullptr);
+  std::filesystem::create_directories(run.dir.path() / "drives" / "C");
+  std::ofstream(run.dir.path() / "drives" / "C" / "seq.txt", std::ios::binary) << "3000,2\r\n0,2\n1000,2\r\n";
+  std::ofstream(run.dir.path() / "run.script", std::ios::binary)
+      << "200 settext StimFileName C:\\seq.txt\n300 click RunStimFile\n";
+  run.rerun();
+  std::istringstream lines(run.out.str());
+  for (std::string l; std::getline(lines, l);)
+    EXPECT_TRUE(l.rfind("# dump at ", 0) == 0 || l.find('=') != std::string::npos) << l;
+  EXPECT_TRUE(run.outHas("StimFileName.text=C:\\\\seq.txt")) << run.out.str();
+  EXPECT_NE(run.out.str().find("\nInfo.text="), std::string::npos);
+  EXPECT_NE(run.out.str().find("line 2: the duration field '2\\n1000,2'"), std::string::npos) << run.out.str();
 }
 
 TraceComparison compare(const std::string& a, const std::string& b, const TraceTolerance& tolerance) {
