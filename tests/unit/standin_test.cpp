@@ -132,14 +132,14 @@ TEST(StandInTrace, MatchesTheSimulatedBoard) {
     for (const std::string& faults : standInFaults()) {
       SCOPED_TRACE(std::string(standIn.library) + " with faults '" + faults + "'");
       StandInHooks hooks(standIn.library);
-      ASSERT_TRUE(hooks.ok()) << dlerror();
+      ASSERT_TRUE(hooks.ok() && (standIn.board == "d2xx" || (hooks.ftdiCalls && hooks.ftdiLive))) << dlerror();
       SessionRun viaSim("sim", "", faults);
-      SessionRun viaLibrary(standIn.board, standIn.library);
-      Link& backend = viaLibrary.session->backend();  // the library's backend, never the simulated board
+      std::optional<SessionRun> viaLibrary(std::in_place, standIn.board, standIn.library);
+      Link& backend = viaLibrary->session->backend();  // the library's backend, never the simulated board
       ASSERT_TRUE(standIn.board == "d2xx" ? dynamic_cast<D2xxLibrary*>(&backend) != nullptr
                                           : dynamic_cast<FtdiLibrary*>(&backend) != nullptr);
-      hooks.prepare(faults, viaLibrary.tk);
-      const std::string libraryTrace = viaLibrary.runSendData();
+      hooks.prepare(faults, viaLibrary->tk);
+      const std::string libraryTrace = viaLibrary->runSendData();
       EXPECT_EQ(libraryTrace, viaSim.runSendData());
       // Every argument crossed the C boundary intact: libftd2xx passes each call straight on, and through libftdi1
       // every byte the program wrote reached the board, in order.
@@ -149,8 +149,21 @@ TEST(StandInTrace, MatchesTheSimulatedBoard) {
       } else if (faults.empty()) {
         EXPECT_NE(writes(libraryTrace), "");
         EXPECT_EQ(writes(received), writes(libraryTrace));
+        // The set-up reached libftdi1 as its calls, and the device closed.
+        const std::string calls = hooks.ftdiCalls();
+        const bool old = std::string(standIn.library) == TAVRIN_FTDI_OLD_STANDIN_LIBRARY;
+        const std::string setUp = std::string("ftdi_set_latency_timer 1 -> 0\nftdi_usb_reset -> 0\n") +
+                                  (old ? "ftdi_usb_purge_buffers" : "ftdi_tcioflush") +
+                                  " -> 0\nftdi_set_baudrate 19200 -> 0\nftdi_set_line_property 8 0 0 -> 0\n"
+                                  "ftdi_setflowctrl 0000 -> 0\nftdi_setrts 0 -> 0\nftdi_setdtr 0 -> 0\n";
+        EXPECT_NE(calls.find(setUp), std::string::npos) << calls;
+        EXPECT_NE(calls.find("ftdi_usb_close -> 0\nftdi_free -> 0\n"), std::string::npos) << calls;
       }
-      EXPECT_EQ(viaLibrary.form().dump(), viaSim.form().dump());
+      EXPECT_EQ(viaLibrary->form().dump(), viaSim.form().dump());
+      viaLibrary.reset();  // every context and list of libftdi1 freed, whatever failed
+      if (standIn.board == "ftdi") {
+        EXPECT_EQ(hooks.ftdiLive(), 0);
+      }
     }
   }
 }
@@ -174,30 +187,6 @@ TEST(StandInLibrary, ALibraryThatCannotBeUsedIsNamedAtStartUpAndTheProgramCarrie
 }
 
 // ---- libftdi1 ----
-
-TEST(FtdiStandIn, TheSetUpReachesLibftdi1AsItsCallsAndEverythingIsFreed) {
-  for (const char* library : {TAVRIN_FTDI_STANDIN_LIBRARY, TAVRIN_FTDI_OLD_STANDIN_LIBRARY}) {
-    SCOPED_TRACE(library);
-    StandInHooks hooks(library);
-    ASSERT_TRUE(hooks.ok() && hooks.ftdiCalls && hooks.ftdiLive) << dlerror();
-    const bool old = std::string(library) == TAVRIN_FTDI_OLD_STANDIN_LIBRARY;
-    std::string calls;
-    {
-      SessionRun run("ftdi", library);
-      hooks.prepare("", run.tk);
-      run.runSendData();
-      calls = hooks.ftdiCalls();
-    }
-    const std::string setUp = std::string("ftdi_set_latency_timer 1 -> 0\nftdi_usb_reset -> 0\n") +
-                              (old ? "ftdi_usb_purge_buffers" : "ftdi_tcioflush") +
-                              " -> 0\nftdi_set_baudrate 19200 -> 0\nftdi_set_line_property 8 0 0 -> 0\n"
-                              "ftdi_setflowctrl 0000 -> 0\nftdi_setrts 0 -> 0\nftdi_setdtr 0 -> 0\n";
-    EXPECT_NE(calls.find(setUp), std::string::npos) << calls;
-    // The device closed, every context and list freed. (Its writes: StandInTrace.)
-    EXPECT_NE(calls.find("ftdi_usb_close -> 0\nftdi_free -> 0\n"), std::string::npos) << calls;
-    EXPECT_EQ(hooks.ftdiLive(), 0);
-  }
-}
 
 // The ftdi backend on the stand-in, with a USB trouble set.
 struct FtdiOnStandIn {
