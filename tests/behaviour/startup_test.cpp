@@ -21,7 +21,8 @@ TEST(Startup, LeavesTheStartedWindow) {
   EXPECT_TRUE(f.Selectdir.enabled && f.RunStimFile.enabled);
 }
 
-// Info keeps the device line or the open failure (in red), the digits show 0, and the motor-off frame still goes out.
+// Info keeps the device line or the open failure (in red), the digits show 0, the motor-off frame still goes out,
+// and the motor button cannot enable the sweep.
 TEST(Startup, SilentOrAbsentBoardGivesReducedState) {
   const std::string device = " - Tavrin Drive Board (simulated)  Handle: TVSIM001";
   const std::pair<const char*, std::string> cases[] = {
@@ -41,6 +42,9 @@ TEST(Startup, SilentOrAbsentBoardGivesReducedState) {
     for (Control* c : {&f.CmdSwpStart, &f.Tracking, &f.ChaLogFile, &f.cmdWrite, f.imgUp[1], f.PoutDown[1]})
       EXPECT_FALSE(c->enabled) << c->id();
     EXPECT_TRUE(f.cmdStartMotor.enabled);
+    f.fire(f.cmdStartMotor, Event::Click);  // a motor start and stop leave the sweep disabled
+    f.fire(f.cmdStartMotor, Event::Click);
+    EXPECT_FALSE(f.CmdSwpStart.enabled);
   }
 }
 
