@@ -59,14 +59,6 @@ TEST(FrequencyEntry, CommitHoldsTheBoxInTheSweepRange) {
   }
 }
 
-// (Enter in the frequency box commits and presses nothing, and its key filter: the Qt window's tests.)
-TEST(PhaseEntry, EnterIsDiscardedByItsFilterAndPressesTheDefaultButton) {
-  StartedRig rig;
-  Mainform& f = rig.form();
-  f.pressEnter(f.txtFase_DDS2);
-  EXPECT_EQ(f.cmdStartMotor.text, "Motor Stop");
-}
-
 TEST(Stepping, ArrowsBeyondTheRangeSendTheLimit) {
   // At either end every pass steps past the limit and comes back, and still sends.
   for (auto [arrows, limit] : {std::pair{&Mainform::imgDown, 40000}, {&Mainform::imgUp, 50000}}) {
@@ -81,7 +73,7 @@ TEST(Stepping, ArrowsBeyondTheRangeSendTheLimit) {
   }
 }
 
-TEST(PhaseEntry, CommitWrapsAndRounds) {
+TEST(PhaseEntry, CommitWrapsAndRoundsAndEnterPressesTheDefaultButton) {
   struct Case {
     const char *typed, *box;
     int deg;
@@ -101,6 +93,10 @@ TEST(PhaseEntry, CommitWrapsAndRounds) {
     EXPECT_EQ(f.PhaseDeg, c.deg);
   }
   EXPECT_TRUE(rig.frames().empty());
+  // Enter in the phase box is discarded by its filter and presses the default button. (In the frequency box it
+  // commits and presses nothing: the Qt window's tests.)
+  f.pressEnter(f.txtFase_DDS2);
+  EXPECT_EQ(f.cmdStartMotor.text, "Motor Stop");
 }
 
 // The codes go out in the held-arrow frames below and in the golden case phase_and_supply.

@@ -240,27 +240,28 @@ TEST(FtdiStandIn, TheBoardListSaysWhyItSeesNone) {
   const Backend* ftdi = findBackend("ftdi");
   ASSERT_NE(ftdi, nullptr);
   BackendOptions options;
+  auto whyNone = [&] {
+    const BoardList l = ftdi->list(options);
+    EXPECT_TRUE(l.boards.empty());
+    return l.whyNone;
+  };
   options.ftdiLibrary = "/nonexistent/libftdi1.so.2";
-  BoardList l = ftdi->list(options);
-  EXPECT_TRUE(l.boards.empty());
-  EXPECT_EQ(l.whyNone.rfind("libftdi1 missing: cannot load /nonexistent/libftdi1.so.2", 0), 0u) << l.whyNone;
-  EXPECT_NE(l.whyNone.find("apt-get install libftdi1-2"), std::string::npos) << l.whyNone;
+  std::string why = whyNone();
+  EXPECT_EQ(why.rfind("libftdi1 missing: cannot load /nonexistent/libftdi1.so.2", 0), 0u) << why;
+  EXPECT_NE(why.find("apt-get install libftdi1-2"), std::string::npos) << why;
 
   options.ftdiLibrary = TAVRIN_FTDI_STANDIN_LIBRARY;
   StandInHooks hooks(TAVRIN_FTDI_STANDIN_LIBRARY);
   ASSERT_TRUE(hooks.ok() && hooks.ftdiUsbFault && hooks.ftdiLive);
   ASSERT_EQ(hooks.reset("no-device"), 0);
-  l = ftdi->list(options);
-  EXPECT_TRUE(l.boards.empty());
-  EXPECT_EQ(l.whyNone, "no FTDI device on the USB bus (vendor 0403, product 6001, 6010, 6011, 6014 or 6015)");
+  EXPECT_EQ(whyNone(), "no FTDI device on the USB bus (vendor 0403, product 6001, 6010, 6011, 6014 or 6015)");
 
   // A device is there but its strings cannot be read: permission, not "no device".
   ASSERT_EQ(hooks.reset(""), 0);
   hooks.ftdiUsbFault("access");
-  l = ftdi->list(options);
-  EXPECT_TRUE(l.boards.empty());
-  EXPECT_EQ(l.whyNone.rfind("1 FTDI device(s) found, none readable: ", 0), 0u) << l.whyNone;
-  EXPECT_NE(l.whyNone.find("permission"), std::string::npos) << l.whyNone;
+  why = whyNone();
+  EXPECT_EQ(why.rfind("1 FTDI device(s) found, none readable: ", 0), 0u) << why;
+  EXPECT_NE(why.find("permission"), std::string::npos) << why;
   EXPECT_EQ(hooks.ftdiLive(), 0);
 }
 
