@@ -48,7 +48,7 @@ void FrequencyStepping::stepWhileHeld(int index, bool up) {
   // Up: after the first step of a press every later pass sends a frame, also
   // when the top refused its own step. Down: only a pass that stepped sends.
   bool stepped = false;
-  waits_.repeatWhileHeld(held, [&] {
+  waits_.repeatWhileHeld(held, f_.MotorStops, [&] {
     if (!up) stepped = false;
     bool canStep = step > 0 && (up ? f_.FrequencyHz < kTopHz - step + 1 : f_.FrequencyHz >= step);
     if (canStep) {

@@ -31,10 +31,11 @@ void SupplyControl::PoutDown_MouseDown(int index) {
 }
 
 void SupplyControl::StepSupplyUp(int index) {
+  const std::int32_t stops = f_.MotorStops;
   waits_.Delay(120);
   if (!f_.PoutUpHeld) return;  // released within the initial wait: nothing happens
   bool stepped = false;        // once set, every later pass of this press sends
-  waits_.repeatWhileHeld(f_.PoutUpHeld, [&] {
+  waits_.repeatWhileHeld(f_.PoutUpHeld, stops, [&] {
     if ((index == 0 && f_.PoutValue < 56) || (index == 1 && f_.PoutValue <= 47)) {
       f_.PoutValue += index == 0 ? 1 : 10;
       ShowPout(f_.PoutValue);
@@ -50,9 +51,10 @@ void SupplyControl::StepSupplyUp(int index) {
 }
 
 void SupplyControl::StepSupplyDown(int index) {
+  const std::int32_t stops = f_.MotorStops;
   waits_.Delay(120);
   if (!f_.PoutDownHeld) return;
-  waits_.repeatWhileHeld(f_.PoutDownHeld, [&] {
+  waits_.repeatWhileHeld(f_.PoutDownHeld, stops, [&] {
     // Only a pass that takes its own step sends.
     if (!((index == 0 && f_.PoutValue >= 1) || (index == 1 && f_.PoutValue >= 10))) {
       ShowPout(f_.PoutValue);

@@ -31,10 +31,13 @@ void Waits::TxtSteptime_Change() {
   if (auto v = toInt32(leadingNumber(f_.TxtSteptime.text))) f_.StepTime = *v;
 }
 
-void Waits::repeatWhileHeld(const bool& held, const std::function<bool()>& pass) {
+void Waits::repeatWhileHeld(const bool& held, std::int32_t stops, const std::function<bool()>& pass) {
   bool first = true;
-  while (held) {
+  // The operator's stop of the motor since the press ends the hold as a
+  // release would: a pass would start the motor again.
+  while (held && f_.MotorStops == stops) {
     f_.toolkit.doEvents();
+    if (f_.MotorStops != stops) break;
     if (pass()) f_.toolkit.doEvents();
     Pause(first ? 1000 : 200);
     first = false;

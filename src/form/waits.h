@@ -26,8 +26,10 @@ class Waits {
   // The press-and-hold loop of the arrows: while `held`, one pass at once,
   // the next after 1000 ms, then one every 200 ms. Events are handled before
   // each pass (a release ends the loop there) and after a pass that sent a
-  // frame (`pass` returns whether it did).
-  void repeatWhileHeld(const bool& held, const std::function<bool()>& pass);
+  // frame (`pass` returns whether it did). The operator's stop of the motor
+  // ends it as a release does.
+  // `stops` is MotorStops when the arrow was pressed.
+  void repeatWhileHeld(const bool& held, std::int32_t stops, const std::function<bool()>& pass);
 
   void tmrpause_Timer() { f_.PauseDone = true; }
   void tmrDelay_Timer() { f_.DelayDone = true; }

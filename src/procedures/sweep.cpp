@@ -4,7 +4,6 @@
 
 #include "core/escape.h"
 #include "core/numbers.h"
-#include "drive/motor.h"
 #include "procedures/log_file.h"
 
 namespace tavrin {
@@ -89,8 +88,16 @@ FileResult FrequencySweep::keepLog(const std::string& name) {
   return failed;
 }
 
-bool FrequencySweep::runSteps(const SweepPlan& plan) {
+bool FrequencySweep::runSteps(const SweepPlan& plan, const DriveGuard& guard) {
   Mainform& f = f_;
+  // The operator's stop of the motor ends the sweep before its next frame:
+  // nothing may start the motor again behind the operator's back.
+  auto stopped = [&] {
+    if (!guard.motorStopped()) return false;
+    stoppedNote_ = "  Sweep stopped at " + f.txtFrekvens_DDS1.text + " Hz: Motor Stop";
+    return true;
+  };
+  if (stopped()) return true;  // during the offset reading: the log is not emptied
   // Steps the boxes gained during the offset reading: the log is kept now
   // (the offset line with it); if it cannot be, it is not emptied.
   const bool kept = keptAtStart_ || keepLog(f.LogFilePath).ok();
@@ -100,14 +107,6 @@ bool FrequencySweep::runSteps(const SweepPlan& plan) {
   sendMode(1);
   sendMode(3);
   double last = f.SwpStartFreq;
-  // The operator's stop of the motor ends the sweep before its next frame:
-  // nothing may start the motor again behind the operator's back.
-  const DriveGuard guard(f, link_);
-  auto stopped = [&] {
-    if (!guard.motorStopped()) return false;
-    stoppedNote_ = "  Sweep stopped at " + f.txtFrekvens_DDS1.text + " Hz: Motor Stop";
-    return true;
-  };
   for (std::int32_t i = 0; i < plan.stepCount; ++i) {
     waits_.Pause(f.StepTime);
     if (stopped()) return logStarted;
@@ -196,6 +195,7 @@ bool FrequencySweep::run() {
   f.LogFilePath = f.LogFileName.text;
   f.btGetCurrent.value = 0;
   logging_.btGetCurrent_Click();
+  const DriveGuard guard(f, link_);
   measureOffset();
   // The boxes as they are now (the operator may have typed meanwhile).
   SweepGo = true;
@@ -206,7 +206,7 @@ bool FrequencySweep::run() {
   SwpStep = now->step;
   f.SwpStartFreq = now->start;
   if (now->stepCount < 1) SweepGo = false;
-  const bool logWritten = SweepGo ? runSteps(*now) : true;
+  const bool logWritten = SweepGo ? runSteps(*now, guard) : true;
   finish(logWritten, logFailuresBefore);
   return true;
 }

@@ -15,6 +15,7 @@
 #include "form/waits.h"
 #include "drive/current.h"
 #include "drive/device_link.h"
+#include "drive/motor.h"
 #include "procedures/logging.h"
 
 namespace tavrin {
@@ -61,7 +62,7 @@ class FrequencySweep {
   // From the start frequency to the stop, then back to the largest current's
   // frequency with the drive disabled; false when the log could not be started.
   // The operator's stop of the motor ends it before its next frame or reading.
-  bool runSteps(const SweepPlan& plan);
+  bool runSteps(const SweepPlan& plan, const DriveGuard& guard);
   // The result in Info and the log, and the window ready for the next sweep.
   void finish(bool logWritten, int logFailuresBefore);
   std::string resultMessage() const;

@@ -1,6 +1,6 @@
 // Start-up and shutdown: the started window, the reduced state, the configuration
-// file, and a close that fails. (The whole start-up trace, the reduced window's
-// digits, and Exit during start-up or a held arrow: tests/golden/cases.)
+// file, and a close that fails. (The whole start-up trace, and Exit during
+// start-up or a held arrow: tests/golden/cases.)
 #include <gtest/gtest.h>
 
 #include "rig.h"
@@ -21,19 +21,30 @@ TEST(Startup, LeavesTheStartedWindow) {
   EXPECT_TRUE(f.Selectdir.enabled && f.RunStimFile.enabled);
 }
 
+// Info keeps the device line or the open failure (in red), the digits show 0, the motor-off frame still goes out,
+// and the motor button cannot enable the sweep.
 TEST(Startup, SilentOrAbsentBoardGivesReducedState) {
-  for (const char* fault : {"silent", "no-device", "short", "late", "open"}) {
+  const std::string device = " - Tavrin Drive Board (simulated)  Handle: TVSIM001";
+  const std::pair<const char*, std::string> cases[] = {
+      {"silent", device}, {"short", device}, {"late", device},
+      {"no-device", "Comm ERROR: FTDI port not responding"}, {"open", "Comm ERROR: FTDI failed to open device"}};
+  for (const auto& [fault, info] : cases) {
     SCOPED_TRACE(fault);
     Rig rig(withFaults(fault));
     rig.start();
     Mainform& f = rig.form();
     EXPECT_FALSE(f.ControlAvailable);
-    const std::string suffix = "  - Frequency & Voltage control NOT available - ";
-    ASSERT_GE(f.Info.text.size(), suffix.size());
-    EXPECT_EQ(f.Info.text.substr(f.Info.text.size() - suffix.size()), suffix);
+    EXPECT_EQ(f.Info.text, info + "  - Frequency & Voltage control NOT available - ");
+    EXPECT_EQ(f.Info.forecolor == colors::red, info != device);
+    EXPECT_EQ(f.txtDDS1[5]->text + f.Pout1[1]->text, "00");
+    ASSERT_FALSE(rig.frames().empty());
+    EXPECT_NE(rig.frames().back().find(" frame mode 4 "), std::string::npos) << rig.frames().back();
     for (Control* c : {&f.CmdSwpStart, &f.Tracking, &f.ChaLogFile, &f.cmdWrite, f.imgUp[1], f.PoutDown[1]})
       EXPECT_FALSE(c->enabled) << c->id();
     EXPECT_TRUE(f.cmdStartMotor.enabled);
+    f.fire(f.cmdStartMotor, Event::Click);  // a motor start and stop leave the sweep disabled
+    f.fire(f.cmdStartMotor, Event::Click);
+    EXPECT_FALSE(f.CmdSwpStart.enabled);
   }
 }
 

@@ -55,8 +55,29 @@ std::size_t findFrom(const Lines& printed, std::size_t from, Match match) {
   return static_cast<std::size_t>(std::find_if(start, printed.end(), match) - printed.begin());
 }
 
+// Most cases start up alike: an expected trace may begin with this line in place of the shared start-up's lines.
+const std::string kStartUp = "start-up.trace", kInclude = "#include " + kStartUp;
+
+Lines readExpectedTrace(const fs::path& p) {
+  Lines lines = readLines(p);
+  if (lines.empty() || lines[0] != kInclude) return lines;
+  Lines whole = readLines(p.parent_path() / kStartUp);
+  whole.insert(whole.end(), lines.begin() + 1, lines.end());
+  return whole;
+}
+
+// For an update: the include in place of the shared start-up, if the run starts with it.
+Lines withInclude(const fs::path& caseDir, Lines actual) {
+  const Lines startUp = readLines(caseDir / kStartUp);
+  if (startUp.empty() || actual.size() < startUp.size() || !std::equal(startUp.begin(), startUp.end(), actual.begin()))
+    return actual;
+  actual.erase(actual.begin() + 1, actual.begin() + static_cast<std::ptrdiff_t>(startUp.size()));
+  actual[0] = kInclude;
+  return actual;
+}
+
 int compareTrace(const fs::path& expectedPath, const fs::path& actualPath) {
-  const Lines expected = readLines(expectedPath), actual = readLines(actualPath);
+  const Lines expected = readExpectedTrace(expectedPath), actual = readLines(actualPath);
   auto [e, a] = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
   if (e == expected.end() && a == actual.end()) return 0;
   std::cerr << "trace differs at line " << e - expected.begin() + 1
@@ -128,7 +149,7 @@ int main(int argc, char** argv) {
   if (const char* u = std::getenv("TAVRIN_GOLDEN_UPDATE"); u && *u && std::string(u) != "0") {
     Lines dump = fs::exists(expectedDump) ? Lines{} : printed;  // a case without NAME.dump gets the whole output
     matchDump(expectedDump, printed, &dump);
-    bool ok = writeLines(expectedTrace, readLines(trace));
+    bool ok = writeLines(expectedTrace, withInclude(caseDir, readLines(trace)));
     ok = writeLines(expectedDump, dump) && ok;
     std::cout << name << ": expected files rewritten from this run; check them by eye before committing\n";
     return ok ? 0 : 1;

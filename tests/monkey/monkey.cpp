@@ -485,13 +485,14 @@ void checkTrace(const std::string& trace, const Shared& sh, Texts& bad) {
 }
 
 // Every file the run wrote holds whole lines ending in CR LF, and no stray CR or LF.
-// (A file of ours it moved aside keeps our contents.)
 void checkFiles(const fs::path& dir, const Case& c, Texts& bad) {
   for (const char* sub : {"root", "cwd"}) {
     std::error_code ec;
     for (fs::recursive_directory_iterator it(dir / sub, ec), end; !ec && it != end; it.increment(ec)) {
       if (!it->is_regular_file()) continue;
       const std::string rel = fs::relative(it->path(), dir).generic_string(), text = readFile(it->path());
+      // The monkey's own files, also under a kept-copy name (C:\seq1~1.txt when
+      // a log was pointed at a sequence file), are its input, not the run's.
       if (std::any_of(c.files.begin(), c.files.end(), [&](const auto& f) { return f.second == text; })) continue;
       for (std::size_t i = 0; i < text.size(); ++i) {
         if ((text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) ||

@@ -1,6 +1,6 @@
 // The serial-port backend over a pseudo-terminal: honest statuses where a pty
-// has no modem lines, and end to end with the simulated board served on the
-// other side (the eleven set-up steps, frames, current replies, the lines).
+// has no modem lines, and with the simulated board served on the other side
+// (frames with an escaped byte, current replies, the lines).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,9 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "core/virtual_toolkit.h"
-#include "drive/device_link.h"
-#include "form/mainform.h"
 #include "link/frame.h"
 #include "link/inband_lines.h"
 #include "link/serial_port.h"
@@ -125,16 +122,8 @@ class ServedBoard : public ::testing::Test {
   std::unique_ptr<SerialPort> port;  // made once the pty has its path
 };
 
-TEST_F(ServedBoard, OpenCommPortFramesARepliesAndTheLinesCrossThePty) {
-  VirtualToolkit tk;
-  Mainform form(tk);
-  SerialPort link(served.slavePath(), true);
-  DeviceLink device(form, link);
-  device.OpenCommPort();
-  const Module1& m = form.module1;
-  ASSERT_EQ(m.LastStatus, ft::OK) << form.Info.text;
-  ASSERT_EQ(link.close(m.DeviceHandle), ft::OK);
-
+// (The program's start-up over a served pty, and its frames and readings: the contract test's serial runs.)
+TEST_F(ServedBoard, FramesARepliesAndTheLinesCrossThePty) {
   LinkHandle h = nullptr;
   ASSERT_EQ(port->openByDescription(served.slavePath(), h), ft::OK);
   ASSERT_EQ(port->setRts(h), ft::OK);

@@ -49,7 +49,10 @@ TEST(OptionTable, ABackendsOwnOptionsGoWithItsBoard) {
   EXPECT_TRUE(parseOptions({"--board", "d2xx", "--sim-seed", "4", "--ftdi-library", "x.so"}, error));
   // Only the simulated board answers in virtual time.
   EXPECT_TRUE(parseOptions({"--board", "sim", "--script", "s.txt"}, error));
-  EXPECT_FALSE(parseOptions({"--board", "ftdi", "--script", "s.txt"}, error));
+  for (const char* board : {"d2xx", "ftdi"}) {
+    EXPECT_FALSE(parseOptions({"--board", board, "--script", "s.txt"}, error)) << board;
+    EXPECT_NE(error.find("add --realtime"), std::string::npos) << error;
+  }
 }
 
 TEST(OptionTable, OtherProgramsTakeOptionsAnywhereAndTheirOwnOnly) {

@@ -118,7 +118,6 @@ TEST(SimOptions, DriftJumpsAndIdle) {
   EXPECT_DOUBLE_EQ(m.resonanceAt(4999), 44100 - 12.4975 - 50);
   EXPECT_DOUBLE_EQ(m.resonanceAt(5000), 44100 - 12.5 - 50 + 230);
   std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
-      {{"--sim-jump"}, "option --sim-jump needs a value"},
       {{"--sim-drift", "fast"}, "option --sim-drift needs a number, not 'fast'"},
       {{"--sim-idle", "-1"}, "option --sim-idle needs a number from 0 to 100000, not '-1'"},
       {{"--sim-idle", "100001"}, "option --sim-idle needs a number from 0 to 100000, not '100001'"},
