@@ -14,12 +14,13 @@ struct TimeSample {
   double ms = 0;          // since the program started (or the log's first reading)
   std::int32_t hz = 0;    // drive frequency of the reading
   std::int32_t mA = 0;
+  std::int32_t poutTenths = 0;  // supply in tenths of a volt
 };
 
 class TimeSeries {
  public:
   // 200,000 readings: over eight hours of tracking (three readings a pass),
-  // days of timed logging; 3.2 MB.
+  // days of timed logging; 4.8 MB.
   static constexpr std::size_t kDefaultCapacity = 200000;
 
   explicit TimeSeries(std::size_t capacity = kDefaultCapacity) : capacity_(capacity ? capacity : 1) {}

@@ -1,12 +1,13 @@
 // The plots' arithmetic without Qt: resonance figures, the log reader on good and damaged logs and on the header
-// the program writes, the time view's bounded ring and its min/max thinning. (Logs that cannot be read, and
-// tavrin-plot's messages: plot_test.sh.)
+// the program writes, logs as CSV, the time view's bounded ring, its min/max thinning and its gaps. (Logs that
+// cannot be read, and tavrin-plot's messages and CSV files: plot_test.sh.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "plot/csv.h"
 #include "plot/log_reader.h"
 #include "plot/resonance.h"
 #include "plot/time_series.h"
@@ -94,6 +95,16 @@ TEST(LogReader, KeepsEveryReadableLineAndNamesTheRest) {
   for (const std::string& l : logHeader({}, "5\t0\r\n")) header += l + "\r\n";
   const LogContents headed = parseLog(header);
   EXPECT_TRUE(headed.bad.empty() && headed.intervalMs == 50) << header;
+}
+
+TEST(Csv, LogsGiveAHeaderRowARowPerReadingAndCommentsQuotedAsRfc4180Asks) {
+  const std::string head = "#2010-07-26 14:03:05#\r\n\"Time Interval: 50mS\"\r\n\"V, Hz, mA\"\r\n";
+  EXPECT_EQ(logCsv(parseLog(head + "1.3,44000,57\r\n1.25,44500,-2\r\n\"Max 57mA @44000Hz, \"3\" tries\"\r\n")),
+            "supply_V,frequency_Hz,current_mA\r\n1.3,44000,57\r\n1.25,44500,-2\r\n# logged 2010-07-26 14:03:05\r\n"
+            "\"# Max 57mA @44000Hz, \"\"3\"\" tries\"\r\n");
+  EXPECT_EQ(logCsv(parseLog(head + "1.3,44000,50\r\n1.3,44050,52\r\n1.3,44000,51\r\n")),
+            "time_s,supply_V,frequency_Hz,current_mA\r\n0.05,1.3,44000,50\r\n0.1,1.3,44050,52\r\n0.15,1.3,44000,51\r\n"
+            "# time_s counts from 2010-07-26 14:03:05; the log holds no times: its readings are taken as 50 ms apart\r\n");
 }
 
 TEST(TimeSeries, StaysWithinItsCapacityAndThinsWithoutLosingAnExtreme) {
