@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,6 +12,7 @@
 #include "cli/session.h"
 #include "qt/main_window.h"
 #include "qt/plot_canvas.h"
+#include "qt/plot_drawing.h"
 #include "qt/plot_window.h"
 #include "qt/qt_toolkit.h"
 
@@ -82,6 +84,25 @@ TEST(PlotWindow, FollowsSweepsAndReadingsAndOpensByASweepUnlessClosedOrByCtrlP) 
   program.current.ReadCurrent(false);
   EXPECT_EQ(plot.series().size(), 2u);
   EXPECT_EQ(plot.series().back().hz, f.ReadingFreq);
+}
+
+// Start-up's reading, then tracking an hour later: no line across the hour between them, only the grid's grey.
+TEST(PlotDrawing, TimeViewLeavesAGapWhereTheReadingsStop) {
+  TimeSeries s;
+  s.push({0, 44000, 40});
+  for (int i = 0; i < 200; ++i) s.push({3600e3 + i * 500.0, 44100 + i % 3 * 50, 60 + i % 5});
+  const TimePlotData d{&s, {}, {}};
+  QImage image(800, 400, QImage::Format_RGB32);
+  QPainter p(&image);
+  const PlotFrame f = drawTimePlot(p, image.rect(), d, autoscale(d), PlotColors::light());
+  p.end();
+  for (double ms : {0.0, 1800e3, 3700e3}) {
+    const int x = static_cast<int>(f.toPixel(ms, 0).x());
+    int coloured = 0;
+    for (int y = static_cast<int>(f.area.top()) + 1; y < f.area.bottom(); ++y)
+      coloured += std::abs(qRed(image.pixel(x, y)) - qBlue(image.pixel(x, y))) > 24;
+    EXPECT_EQ(coloured > 0, ms != 1800e3) << ms;
+  }
 }
 
 }  // namespace

@@ -136,5 +136,18 @@ TEST(TimeSeries, StaysWithinItsCapacityAndThinsWithoutLosingAnExtreme) {
   }
 }
 
+TEST(TimeSeries, AGapIsFiveMedianIntervalsAndNeverUnderTenSeconds) {
+  TimeSeries s;
+  s.push({0, 44000, 5});  // start-up's reading, then tracking an hour later, a reading every 4 s
+  for (int i = 0; i < 100; ++i) s.push({3600e3 + i * 4000.0, 44000, 50});
+  EXPECT_EQ(gapThresholdMs(s), 20000);
+  const auto cols = thinMinMax(s, 0, 4000e3, 100, SampleValue::Current);
+  EXPECT_EQ(cols[1].ms, 3600e3);
+  EXPECT_EQ(cols[1].lastMs, 3636e3);  // the column's readings 4 s apart
+  s.clear();
+  for (int i = 0; i < 50; ++i) s.push({i * 100.0, 44000, 50});
+  EXPECT_EQ(gapThresholdMs(s), kMinGapMs);
+}
+
 }  // namespace
 }  // namespace tavrin
