@@ -74,7 +74,9 @@ void drawAxisTitles(QPainter& p, const QRectF& rect, const QRectF& area, const A
     p.setPen(color.isValid() ? color : text);
     p.translate(x, area.center().y());
     p.rotate(angle);
-    p.drawText(QRectF(-area.height() / 2, -line / 2, area.height(), line), Qt::AlignCenter, title);
+    // Cut in the middle where the plot is too short for it, so the unit stays.
+    p.drawText(QRectF(-area.height() / 2, -line / 2, area.height(), line), Qt::AlignCenter,
+               QFontMetricsF(p.font()).elidedText(title, Qt::ElideMiddle, area.height()));
     p.restore();
   };
   sideways(rect.left() + pad + line / 2, a.yTitle, a.yColor, -90);
@@ -358,7 +360,8 @@ AxesView autoscale(const TimePlotData& d) {
     y1 = std::max(y1, static_cast<double>(s[i].mA));
   }
   const double t0 = s[0].ms, t1 = s.back().ms;
-  const Range x = t1 - t0 < 1000 ? Range{t0 - 500, t0 + 10000} : Range{t0, t1 + (t1 - t0) * 0.02};
+  // A little room on either side, so the first and last readings' dots are whole.
+  const Range x = t1 - t0 < 1000 ? Range{t0 - 500, t0 + 10000} : Range{t0 - (t1 - t0) * 0.01, t1 + (t1 - t0) * 0.02};
   Range y = padded(y0, y1, 10, 0.0);
   y.hi += (y.hi - y.lo) * 0.08;
   return {x, y};

@@ -1,12 +1,13 @@
 // The plots' arithmetic without Qt: resonance figures, the log reader on good and damaged logs and on the header
-// the program writes, logs as CSV, the time view's bounded ring, its min/max thinning and its gaps. (Logs that
-// cannot be read, and tavrin-plot's messages and CSV files: plot_test.sh.)
+// the program writes, a short axis's ticks, logs as CSV, the time view's bounded ring, its min/max thinning and its
+// gaps. (Logs that cannot be read, and tavrin-plot's messages and CSV files: plot_test.sh.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "plot/axis_ticks.h"
 #include "plot/csv.h"
 #include "plot/log_reader.h"
 #include "plot/resonance.h"
@@ -95,6 +96,12 @@ TEST(LogReader, KeepsEveryReadableLineAndNamesTheRest) {
   for (const std::string& l : logHeader({}, "5\t0\r\n")) header += l + "\r\n";
   const LogContents headed = parseLog(header);
   EXPECT_TRUE(headed.bad.empty() && headed.intervalMs == 50) << header;
+}
+
+// A narrow plot's axis, room for two labels: still two ticks inside it, at a smaller round step.
+TEST(AxisTicks, AShortAxisStillGetsTwo) {
+  EXPECT_EQ(axisTicks(0.2, 4.4, 2).values, (std::vector<double>{2, 4}));
+  EXPECT_EQ(axisTicks(43500, 44700, 2).values, (std::vector<double>{43500, 44000, 44500}));
 }
 
 TEST(Csv, LogsGiveAHeaderRowARowPerReadingAndCommentsQuotedAsRfc4180Asks) {
