@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "cli/session.h"
 #include "qt/main_window.h"
@@ -18,6 +22,25 @@
 
 namespace tavrin {
 namespace {
+
+// Runs on the next file dialog, from inside its own event loop: the name is accepted as typed into it.
+void answerFileDialog(const QString& name) {
+  auto* poll = new QTimer;
+  QObject::connect(poll, &QTimer::timeout, [poll, name] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    poll->deleteLater();
+    poll->stop();
+    dialog->selectFile(name);
+    static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own, as its Save button runs it
+  });
+  poll->start(5);
+}
+
+QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 TEST(PlotWindow, FollowsSweepsAndReadingsAndOpensByASweepUnlessClosedOrByCtrlP) {
   QTemporaryDir root;
@@ -53,7 +76,9 @@ TEST(PlotWindow, FollowsSweepsAndReadingsAndOpensByASweepUnlessClosedOrByCtrlP) 
   EXPECT_EQ(plot.sweep().result.toStdString(), f.Info.text);
   EXPECT_EQ(plot.sweep().figures.maxHz, f.MaxCurrentFreq);
 
-  // Box zoom with the mouse, then a double-click fits the data again.
+  // Box zoom with the mouse, then the right click's menu fits the data again. (The test's screen, 800 x 600, leaves
+  // no room beside the main window: the plot window is made larger for the mouse.)
+  plot.resize(900, 700);
   PlotCanvas* canvas = plot.sweepCanvas();
   QApplication::processEvents();
   const QPoint a(canvas->width() * 2 / 5, canvas->height() / 3), b(canvas->width() * 3 / 5, canvas->height() * 2 / 3);
@@ -63,10 +88,36 @@ TEST(PlotWindow, FollowsSweepsAndReadingsAndOpensByASweepUnlessClosedOrByCtrlP) 
   EXPECT_FALSE(canvas->fitting());
   EXPECT_GT(canvas->view().x.lo, fitted.x.lo);
   EXPECT_LT(canvas->view().x.hi, fitted.x.hi);
-  QTest::mouseDClick(canvas, Qt::LeftButton, {}, a);
+  QStringList entries;
+  QTimer::singleShot(50, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return;
+    for (QAction* entry : menu->actions()) entries << entry->text();
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().back()).center());
+  });
+  QTest::mousePress(canvas, Qt::RightButton, {}, a);
+  QTest::mouseRelease(canvas, Qt::RightButton, {}, a);
+  EXPECT_EQ(entries.join('|'), "save image\u2026\tCtrl+S|export CSV\u2026\tCtrl+E|fit\tHome");
   EXPECT_TRUE(canvas->fitting());
 
-  // Closed by the operator, it stays closed through the next sweep, which keeps this one as the previous.
+  // Ctrl+S saves the views as the name chosen says (SVG here), Ctrl+E the readings of the view under the pointer,
+  // each through its file dialog.
+  plot.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&plot));
+  answerFileDialog(root.filePath("plot.svg"));
+  QTest::keyClick(&plot, Qt::Key_S, Qt::ControlModifier);
+  plot.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&plot));
+  QTest::mouseMove(plot.timeCanvas());
+  answerFileDialog(root.filePath("time.csv"));
+  QTest::keyClick(&plot, Qt::Key_E, Qt::ControlModifier);
+  EXPECT_TRUE(readAll(root.filePath("plot.svg")).contains("<svg"));
+  EXPECT_EQ(readAll(root.filePath("time.csv")).count("\r\n"), 3);  // header, start-up's reading, the comment
+
+  // Closed by the operator, it stays closed through the next sweep, which keeps this one as the previous, and
+  // comes back where the operator left it.
+  plot.move(plot.pos() + QPoint(30, 20));
+  const QPoint left = plot.pos();
   plot.close();
   ASSERT_TRUE(program.sweep.run());
   EXPECT_FALSE(plot.isVisible());
@@ -80,10 +131,25 @@ TEST(PlotWindow, FollowsSweepsAndReadingsAndOpensByASweepUnlessClosedOrByCtrlP) 
   QTest::keyClick(box, Qt::Key_P, Qt::ControlModifier);
   EXPECT_TRUE(plot.isVisible());
   EXPECT_EQ(f.txtFrekvens_DDS1.text, before);
+  EXPECT_EQ(plot.pos(), left);
 
   program.current.ReadCurrent(false);
   EXPECT_EQ(plot.series().size(), 2u);
   EXPECT_EQ(plot.series().back().hz, f.ReadingFreq);
+}
+
+// A 1600 x 1000 screen at scale 1 and 1.5 (1067 x 667 logical pixels): the windows open side by side inside it, neither
+// over the other; a main window the operator put right of the middle gets the plot on its left.
+TEST(PlotPlacement, BesideTheMainWindowInsideTheScreenAtAnyScale) {
+  const QSize main(737, 511), plot(962, 808), least(300, 480);
+  for (const QRect screen : {QRect(0, 0, 1600, 1000), QRect(0, 0, 1067, 667)}) {
+    const QRect m(mainWindowStart(main, screen, plot), main), p = plotWindowPlace(m, screen, plot, least);
+    EXPECT_TRUE(screen.contains(m) && screen.contains(p) && !p.intersects(m)) << screen.width();
+    EXPECT_EQ(p.left(), m.right() + 9);
+    EXPECT_GE(p.width(), least.width());
+  }
+  const QRect screen(0, 30, 1600, 970), m(QPoint(700, 300), main), p = plotWindowPlace(m, screen, plot, least);
+  EXPECT_TRUE(screen.contains(p) && p.right() < m.left() && p.height() == plot.height());
 }
 
 // Start-up's reading, then tracking an hour later: no line across the hour between them, only the grid's grey.
