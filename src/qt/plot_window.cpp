@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -293,10 +294,11 @@ void PlotWindow::showMenu(PlotCanvas* view, QPoint at) {
 }
 
 QString PlotWindow::chooseFile(const QString& title, const QString& name, const QStringList& filters) {
-  if (folder_.isEmpty() && main_) {
+  if (folder_.isEmpty()) {
     // First where the log goes.
     const auto log = program_.setup().paths.map(program_.form.LogFileName.text).parent_path();
-    folder_ = std::filesystem::is_directory(log) ? QString::fromStdString(utf8FromPath(log)) : QDir::homePath();
+    std::error_code ec;
+    folder_ = std::filesystem::is_directory(log, ec) ? QString::fromStdString(utf8FromPath(log)) : QDir::homePath();
   }
   // Qt's own dialog, as for the log file: the same on every desktop.
   QFileDialog dialog(this, title, folder_);
@@ -310,7 +312,7 @@ QString PlotWindow::chooseFile(const QString& title, const QString& name, const 
           [&dialog, suffixOf](const QString& f) { dialog.setDefaultSuffix(suffixOf(f)); });
   dialog.selectFile(name);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  const QString file = dialog.selectedFiles().front();
+  QString file = dialog.selectedFiles().front();
   folder_ = QFileInfo(file).absolutePath();
   return file;
 }

@@ -1,6 +1,7 @@
 // The plot window beside the real window, offscreen, on the simulated board: a sweep opens it without taking the
-// keyboard and fills it reading by reading (its offset reading kept out), the operator's close holds until Ctrl+P,
-// other readings go to the time view, and the mouse zooms and fits.
+// keyboard and fills it reading by reading (its offset reading kept out), the mouse zooms and the menu fits, Ctrl+S
+// and Ctrl+E write what the file dialog names, the operator's close holds until Ctrl+P puts it back where it was,
+// other readings go to the time view. Where the windows go on a bench screen at two scales, and the time view's gap.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -113,6 +114,16 @@ TEST(PlotWindow, FollowsSweepsAndReadingsAndOpensByASweepUnlessClosedOrByCtrlP) 
   QTest::keyClick(&plot, Qt::Key_E, Qt::ControlModifier);
   EXPECT_TRUE(readAll(root.filePath("plot.svg")).contains("<svg"));
   EXPECT_EQ(readAll(root.filePath("time.csv")).count("\r\n"), 3);  // header, start-up's reading, the comment
+  // The sweep view's rows are its log's reading lines.
+  plot.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&plot));
+  QTest::mouseMove(plot.sweepCanvas());
+  answerFileDialog(root.filePath("sweep"));  // the ending comes from the dialog's kind
+  QTest::keyClick(&plot, Qt::Key_E, Qt::ControlModifier);
+  QByteArray readings;
+  for (const QByteArray& line : readAll(root.filePath("C/stator-1.txt")).split('\n'))
+    if (line.startsWith("1.3,")) readings += line + '\n';
+  EXPECT_TRUE(readings.count('\n') == 5 && readAll(root.filePath("sweep.csv")).contains(readings)) << readings.data();
 
   // Closed by the operator, it stays closed through the next sweep, which keeps this one as the previous, and
   // comes back where the operator left it.
