@@ -59,6 +59,15 @@ void PlotCanvas::drawInto(QPainter& p, const QRectF& rect, const PlotColors& col
   p.restore();
 }
 
+bool PlotCanvas::event(QEvent* e) {
+  // Esc while a box is dragged drops the box, before the window's Esc closes it.
+  if (e->type() == QEvent::ShortcutOverride && boxStart_ && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
+    e->accept();
+    return true;
+  }
+  return QWidget::event(e);
+}
+
 void PlotCanvas::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const PlotColors colors = PlotColors::forPalette(palette());

@@ -41,6 +41,7 @@ class PlotCanvas : public QWidget {
   std::function<void(QPoint)> onMenu;
 
  protected:
+  bool event(QEvent* e) override;
   void paintEvent(QPaintEvent* e) override;
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;

@@ -105,6 +105,10 @@ TEST(PlotWindow, FollowsSweepsAndReadingsAndOpensByASweepUnlessClosedOrByCtrlP) 
   // each through its file dialog.
   plot.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&plot));
+  QTest::mousePress(canvas, Qt::LeftButton, {}, a);
+  QTest::keyClick(canvas, Qt::Key_Escape);  // drops the box; the window stays
+  QTest::mouseRelease(canvas, Qt::LeftButton, {}, b);
+  EXPECT_TRUE(plot.isVisible() && canvas->fitting());
   answerFileDialog(root.filePath("plot.svg"));
   QTest::keyClick(&plot, Qt::Key_S, Qt::ControlModifier);
   plot.activateWindow();
