@@ -26,6 +26,7 @@ struct Options {
   std::string checkSequence;          // --check-sequence: the file to check instead of running
   std::optional<double> stepTimeMs;   // --step-time, for the check
   std::string outputFile;             // tavrin-plot -o: the image
+  std::string csvFile;                // tavrin-plot --csv: the readings for a spreadsheet
   TraceTolerance tolerance;           // tavrin-tracediff
   bool pty = false;                   // tavrin-simboard --pty
 };

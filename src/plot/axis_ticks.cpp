@@ -19,10 +19,18 @@ AxisTicks axisTicks(double lo, double hi, int maxTicks) {
     }
   }
   if (!(step > 0) || !std::isfinite(step)) return t;
-  t.step = step;
-  const double first = std::ceil(lo / step - 1e-9);
-  for (double k = first; k * step <= hi + step * 1e-9 && t.values.size() < 1000; ++k)
-    t.values.push_back(std::abs(k * step) < step * 1e-9 ? 0.0 : k * step);
+  // A short axis still gets two ticks: the next smaller round step (5, 2, 1
+  // times a power of ten) while the range holds fewer.
+  for (int smaller = 0; smaller < 4; ++smaller) {
+    t.step = step;
+    t.values.clear();
+    const double first = std::ceil(lo / step - 1e-9);
+    for (double k = first; k * step <= hi + step * 1e-9 && t.values.size() < 1000; ++k)
+      t.values.push_back(std::abs(k * step) < step * 1e-9 ? 0.0 : k * step);
+    if (t.values.size() >= 2 || maxTicks < 2) break;
+    const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+    step *= mantissa > 4 ? 0.4 : 0.5;
+  }
   return t;
 }
 

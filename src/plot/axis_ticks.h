@@ -12,8 +12,8 @@ struct AxisTicks {
   std::vector<double> values;
 };
 
-// At most about maxTicks ticks inside [lo, hi]; none for an empty or
-// non-finite range.
+// At most about maxTicks ticks inside [lo, hi], and two at least where
+// maxTicks allows; none for an empty or non-finite range.
 AxisTicks axisTicks(double lo, double hi, int maxTicks);
 
 // "44100", "0.25", "-3": as many decimals as the step has, no exponent.

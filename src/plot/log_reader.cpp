@@ -104,7 +104,7 @@ bool LogContents::isSweep() const {
 std::vector<SweepPoint> LogContents::sweepPoints() const {
   std::vector<SweepPoint> points;
   points.reserve(readings.size());
-  for (const LogReading& r : readings) points.push_back({r.hz, r.mA});
+  for (const LogReading& r : readings) points.push_back({r.hz, r.mA, r.volts});
   return points;
 }
 

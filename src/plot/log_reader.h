@@ -38,8 +38,13 @@ struct LogContents {
   // A sweep log has its result line, or (cut short before it) frequencies
   // that only rise or only fall; a current log has neither.
   bool isSweep() const;
-  // The readings as (frequency, current), for the resonance figures.
+  // The readings as (frequency, current, supply), for the resonance figures.
   std::vector<SweepPoint> sweepPoints() const;
+  // A current log holds no times: its readings are taken as one logged
+  // interval apart (a second without one), the first one interval after the
+  // header's date, as timed logging reads them. Milliseconds since that date.
+  double intervalOrDefaultMs() const { return intervalMs.value_or(1000); }
+  double readingMs(std::size_t i) const { return static_cast<double>(i + 1) * intervalOrDefaultMs(); }
 };
 
 // Larger files are refused: a log of a week of tracking is some 60 MB.

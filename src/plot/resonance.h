@@ -11,6 +11,7 @@ namespace tavrin {
 struct SweepPoint {
   double hz = 0;
   double mA = 0;
+  double volts = 0;  // the supply of the reading; no part of the figures
 };
 
 struct ResonanceFigures {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace tavrin {
 
@@ -45,10 +46,11 @@ std::vector<ThinColumn> thinMinMax(const TimeSeries& series, double t0, double t
     const double v = valueOf(s);
     const int c = static_cast<int>(std::clamp(std::floor((s.ms - t0) * perColumn), -1.0, static_cast<double>(columns)));
     if (out.empty() || out.back().column != c) {
-      out.push_back({c, s.ms, v, v, v, v, true});
+      out.push_back({c, s.ms, s.ms, v, v, v, v, true});
       continue;
     }
     ThinColumn& col = out.back();
+    col.lastMs = s.ms;
     if (v < col.min) {
       col.min = v;
       col.minFirst = false;
@@ -59,6 +61,21 @@ std::vector<ThinColumn> thinMinMax(const TimeSeries& series, double t0, double t
     col.last = v;
   }
   return out;
+}
+
+double gapThresholdMs(const TimeSeries& series) {
+  const std::size_t n = series.size();
+  if (n < 2) return std::numeric_limits<double>::infinity();
+  const std::size_t samples = std::min<std::size_t>(n - 1, 4096);
+  std::vector<double> intervals;
+  intervals.reserve(samples);
+  for (std::size_t k = 0; k < samples; ++k) {
+    const std::size_t i = k * (n - 1) / samples;
+    intervals.push_back(series[i + 1].ms - series[i].ms);
+  }
+  const auto middle = intervals.begin() + static_cast<std::ptrdiff_t>(samples / 2);
+  std::nth_element(intervals.begin(), middle, intervals.end());
+  return std::max(kGapIntervals * *middle, kMinGapMs);
 }
 
 }  // namespace tavrin

@@ -14,12 +14,13 @@ struct TimeSample {
   double ms = 0;          // since the program started (or the log's first reading)
   std::int32_t hz = 0;    // drive frequency of the reading
   std::int32_t mA = 0;
+  std::int32_t poutTenths = 0;  // supply in tenths of a volt
 };
 
 class TimeSeries {
  public:
   // 200,000 readings: over eight hours of tracking (three readings a pass),
-  // days of timed logging; 3.2 MB.
+  // days of timed logging; 4.8 MB.
   static constexpr std::size_t kDefaultCapacity = 200000;
 
   explicit TimeSeries(std::size_t capacity = kDefaultCapacity) : capacity_(capacity ? capacity : 1) {}
@@ -49,7 +50,8 @@ class TimeSeries {
 // One pixel column of a thinned series, in the order its readings came.
 struct ThinColumn {
   int column = 0;  // -1 and `columns` hold the readings just outside the range
-  double ms = 0;   // time of the column's first reading
+  double ms = 0;      // time of the column's first reading
+  double lastMs = 0;  // and of its last
   double first = 0, min = 0, max = 0, last = 0;
   bool minFirst = true;  // the smallest came before the largest
 };
@@ -60,5 +62,13 @@ enum class SampleValue { Current, Frequency };
 // left out), and one reading on either side of the range so the line runs to
 // the edges.
 std::vector<ThinColumn> thinMinMax(const TimeSeries& series, double t0, double t1, int columns, SampleValue value);
+
+// Readings further apart than this are not joined by a line: five times the
+// median interval between readings, and never less than ten seconds, so the
+// start-up reading and tracking an hour later stand apart while a reading a
+// little late does not break the line. The median is taken over at most 4,096
+// intervals spread across the series.
+inline constexpr double kGapIntervals = 5, kMinGapMs = 10000;
+double gapThresholdMs(const TimeSeries& series);
 
 }  // namespace tavrin

@@ -1,8 +1,11 @@
 #include "qt/plot_canvas.h"
 
+#include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleHints>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -14,7 +17,7 @@ PlotCanvas::PlotCanvas(Autoscale autoscale, Draw draw, Readout readout, QWidget*
   setMouseTracking(true);
   setFocusPolicy(Qt::ClickFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
-  setMinimumSize(320, 180);
+  setMinimumSize(280, 150);
   // Read from a step or two away at the bench: a little larger than the desktop's text.
   QFont larger = font();
   larger.setPointSizeF(larger.pointSizeF() * 1.15);
@@ -47,6 +50,22 @@ void PlotCanvas::zoomTo(const AxesView& next) {
   view_ = next;
   fitting_ = false;
   update();
+}
+
+void PlotCanvas::drawInto(QPainter& p, const QRectF& rect, const PlotColors& colors) {
+  p.save();
+  p.setFont(font());
+  draw_(p, rect, view(), colors);
+  p.restore();
+}
+
+bool PlotCanvas::event(QEvent* e) {
+  // Esc while a box is dragged drops the box, before the window's Esc closes it.
+  if (e->type() == QEvent::ShortcutOverride && boxStart_ && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
+    e->accept();
+    return true;
+  }
+  return QWidget::event(e);
 }
 
 void PlotCanvas::paintEvent(QPaintEvent*) {
@@ -83,19 +102,23 @@ void PlotCanvas::paintEvent(QPaintEvent*) {
 
 void PlotCanvas::mousePressEvent(QMouseEvent* e) {
   const QPointF at = e->position();
-  if (!frame_.area.contains(at)) return;
-  if (e->button() == Qt::LeftButton) {
+  // A box starts inside the plot; a pan (or the menu's right click) anywhere.
+  if (e->button() == Qt::LeftButton && frame_.area.contains(at)) {
     boxStart_ = at;
   } else if (e->button() == Qt::RightButton || e->button() == Qt::MiddleButton) {
     panStart_ = at;
     panView_ = view();
-    setCursor(Qt::ClosedHandCursor);
   }
 }
 
 void PlotCanvas::mouseMoveEvent(QMouseEvent* e) {
   pointer_ = e->position();
-  if (panStart_) {
+  if (panStart_ && !panning_ &&
+      (*pointer_ - *panStart_).manhattanLength() >= QGuiApplication::styleHints()->startDragDistance()) {
+    panning_ = true;
+    setCursor(Qt::ClosedHandCursor);
+  }
+  if (panning_) {
     const double dx = (pointer_->x() - panStart_->x()) / frame_.area.width() * panView_.x.span();
     const double dy = (pointer_->y() - panStart_->y()) / frame_.area.height() * panView_.y.span();
     zoomTo({{panView_.x.lo - dx, panView_.x.hi - dx}, {panView_.y.lo + dy, panView_.y.hi + dy}});
@@ -114,8 +137,11 @@ void PlotCanvas::mouseReleaseEvent(QMouseEvent* e) {
     }
   }
   if (panStart_ && (e->button() == Qt::RightButton || e->button() == Qt::MiddleButton)) {
+    const bool click = !panning_ && e->button() == Qt::RightButton;
     panStart_.reset();
+    panning_ = false;
     unsetCursor();
+    if (click && onMenu) onMenu(e->globalPosition().toPoint());
   }
   update();
 }
@@ -153,6 +179,12 @@ void PlotCanvas::keyPressEvent(QKeyEvent* e) {
 void PlotCanvas::leaveEvent(QEvent*) {
   pointer_.reset();
   update();
+}
+
+// A right click is a menu only when it does not pan: it opens on the release.
+void PlotCanvas::contextMenuEvent(QContextMenuEvent* e) {
+  if (e->reason() != QContextMenuEvent::Mouse && onMenu) onMenu(mapToGlobal(rect().center()));
+  e->accept();
 }
 
 }  // namespace tavrin

@@ -1,8 +1,9 @@
 // One plot on screen: draws through the functions of plot_drawing and lets the
 // operator look closer. Left-drag a box to zoom into it, right- or
 // middle-drag to pan, the wheel zooms about the pointer, a double-click or
-// Home fits the data again. The values under the pointer are shown in the
-// plot's corner. While nobody has zoomed, the plot follows its data.
+// Home fits the data again; a right click without a drag (or the menu key)
+// asks for the menu. The values under the pointer are shown in the plot's
+// corner. While nobody has zoomed, the plot follows its data.
 #pragma once
 
 #include <QWidget>
@@ -32,7 +33,15 @@ class PlotCanvas : public QWidget {
 
   QSize sizeHint() const override { return {800, 340}; }
 
+  // Draws what the view shows, without the pointer's cross, e.g. into an image.
+  void drawInto(QPainter& p, const QRectF& rect, const PlotColors& colors);
+  // The pointer is over the plot (it has moved there and not left).
+  bool hasPointer() const { return pointer_.has_value(); }
+  // Called with the place for the menu, in screen coordinates.
+  std::function<void(QPoint)> onMenu;
+
  protected:
+  bool event(QEvent* e) override;
   void paintEvent(QPaintEvent* e) override;
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
@@ -41,6 +50,7 @@ class PlotCanvas : public QWidget {
   void wheelEvent(QWheelEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void leaveEvent(QEvent* e) override;
+  void contextMenuEvent(QContextMenuEvent* e) override;
 
  private:
   void zoomAbout(QPointF pixel, double factor);
@@ -57,6 +67,7 @@ class PlotCanvas : public QWidget {
   PlotFrame frame_;  // of the last paint
   std::optional<QPointF> pointer_;
   std::optional<QPointF> boxStart_, panStart_;
+  bool panning_ = false;  // the right or middle button has moved far enough to pan
   AxesView panView_;
 };
 

@@ -74,7 +74,9 @@ void drawAxisTitles(QPainter& p, const QRectF& rect, const QRectF& area, const A
     p.setPen(color.isValid() ? color : text);
     p.translate(x, area.center().y());
     p.rotate(angle);
-    p.drawText(QRectF(-area.height() / 2, -line / 2, area.height(), line), Qt::AlignCenter, title);
+    // Cut in the middle where the plot is too short for it, so the unit stays.
+    p.drawText(QRectF(-area.height() / 2, -line / 2, area.height(), line), Qt::AlignCenter,
+               QFontMetricsF(p.font()).elidedText(title, Qt::ElideMiddle, area.height()));
     p.restore();
   };
   sideways(rect.left() + pad + line / 2, a.yTitle, a.yColor, -90);
@@ -358,7 +360,8 @@ AxesView autoscale(const TimePlotData& d) {
     y1 = std::max(y1, static_cast<double>(s[i].mA));
   }
   const double t0 = s[0].ms, t1 = s.back().ms;
-  const Range x = t1 - t0 < 1000 ? Range{t0 - 500, t0 + 10000} : Range{t0, t1 + (t1 - t0) * 0.02};
+  // A little room on either side, so the first and last readings' dots are whole.
+  const Range x = t1 - t0 < 1000 ? Range{t0 - 500, t0 + 10000} : Range{t0 - (t1 - t0) * 0.01, t1 + (t1 - t0) * 0.02};
   Range y = padded(y0, y1, 10, 0.0);
   y.hi += (y.hi - y.lo) * 0.08;
   return {x, y};
@@ -366,14 +369,19 @@ AxesView autoscale(const TimePlotData& d) {
 
 namespace {
 
-// The thinned series as one polyline: per column its first reading, its
-// extremes in the order they came, its last.
-QPolygonF thinLine(const PlotFrame& f, const std::vector<ThinColumn>& cols, int columns, const Range& y) {
-  QPolygonF line;
-  line.reserve(static_cast<int>(cols.size() * 4));
+// The thinned series as polylines: per column its first reading, its
+// extremes in the order they came, its last; a new line where readings lie
+// further apart than `gapMs`.
+std::vector<QPolygonF> thinLines(const PlotFrame& f, const std::vector<ThinColumn>& cols, int columns, const Range& y,
+                                 double gapMs) {
+  std::vector<QPolygonF> lines;
   const double colWidth = f.area.width() / columns;
   auto py = [&](double v) { return f.area.bottom() - (v - y.lo) / y.span() * f.area.height(); };
+  const ThinColumn* before = nullptr;
   for (const ThinColumn& c : cols) {
+    if (!before || c.ms - before->lastMs > gapMs) lines.emplace_back();
+    before = &c;
+    QPolygonF& line = lines.back();
     const bool inside = c.column >= 0 && c.column < columns;
     const double x = inside ? f.area.left() + (c.column + 0.5) * colWidth
                             : f.area.left() + (c.ms - f.view.x.lo) / f.view.x.span() * f.area.width();
@@ -385,7 +393,29 @@ QPolygonF thinLine(const PlotFrame& f, const std::vector<ThinColumn>& cols, int 
       shown = v;
     }
   }
-  return line;
+  return lines;
+}
+
+// The lines, each reading a dot when `dots` and there are a few hundred: a
+// reading alone between gaps is a dot either way.
+void drawLines(QPainter& p, const std::vector<QPolygonF>& lines, const QColor& color, double width, int columns,
+               bool dots) {
+  qsizetype points = 0;
+  for (const QPolygonF& l : lines) points += l.size();
+  // A smoothed line while there are fewer points than pixel columns; beyond
+  // that a hairline, which costs a few milliseconds where a smoothed wide
+  // line through a hundred thousand readings costs hundreds.
+  const bool smooth = points <= columns;
+  p.setRenderHint(QPainter::Antialiasing, smooth);
+  p.setPen(QPen(color, smooth ? width : 0));
+  p.setBrush(Qt::NoBrush);
+  for (const QPolygonF& l : lines) p.drawPolyline(l);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.setPen(Qt::NoPen);
+  p.setBrush(color);
+  for (const QPolygonF& l : lines)
+    if (l.size() == 1 || (dots && points <= 300))
+      for (const QPointF& pt : l) p.drawEllipse(pt, 2.4, 2.4);
 }
 
 }  // namespace
@@ -434,23 +464,9 @@ PlotFrame drawTimePlot(QPainter& p, const QRectF& rect, const TimePlotData& d, c
     const int columns = std::max(1, static_cast<int>(std::ceil(f.area.width() * dpr)));
     const auto current = thinMinMax(*s, view.x.lo, view.x.hi, columns, SampleValue::Current);
     const auto frequency = thinMinMax(*s, view.x.lo, view.x.hi, columns, SampleValue::Frequency);
-    const QPolygonF frequencyLine = thinLine(f, frequency, columns, *a.y2);
-    const QPolygonF currentLine = thinLine(f, current, columns, view.y);
-    // A smoothed line while there are fewer points than pixel columns; beyond
-    // that a hairline, which costs a few milliseconds where a smoothed wide
-    // line through a hundred thousand readings costs hundreds.
-    const bool smooth = currentLine.size() <= columns;
-    p.setRenderHint(QPainter::Antialiasing, smooth);
-    p.setPen(QPen(c.frequency, smooth ? 1.3 : 0));
-    p.drawPolyline(frequencyLine);
-    p.setPen(QPen(c.current, smooth ? 1.5 : 0));
-    p.drawPolyline(currentLine);
-    // A few readings are shown one by one, so a lone reading is seen at all.
-    if (currentLine.size() <= 300) {
-      p.setPen(Qt::NoPen);
-      p.setBrush(c.current);
-      for (const QPointF& pt : currentLine) p.drawEllipse(pt, 2.4, 2.4);
-    }
+    const double gapMs = gapThresholdMs(*s);
+    drawLines(p, thinLines(f, frequency, columns, *a.y2, gapMs), c.frequency, 1.3, columns, false);
+    drawLines(p, thinLines(f, current, columns, view.y, gapMs), c.current, 1.5, columns, true);
   }
   p.restore();
   return f;

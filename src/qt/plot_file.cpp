@@ -39,9 +39,8 @@ void paint(QPainter& p, const LogContents& log, const std::string& name, const T
     d.result = QString::fromStdString(escapedText(log.result));
     drawSweepPlot(p, rect, d, autoscale(d), colors);
   } else {
-    const double interval = log.intervalMs.value_or(1000);
     TimePlotData d{&series, title,
-                   QStringLiteral("the log holds no times: readings taken as %1 ms apart").arg(interval)};
+                   QStringLiteral("the log holds no times: readings taken as %1 ms apart").arg(log.intervalOrDefaultMs())};
     drawTimePlot(p, rect, d, autoscale(d), colors);
   }
 }
@@ -53,6 +52,8 @@ bool isPlotImageName(const std::filesystem::path& path) {
   return s == ".png" || s == ".svg";
 }
 
+bool isCsvName(const std::filesystem::path& path) { return lowerSuffix(path) == ".csv"; }
+
 std::string plotNameBeside(const std::string& logName) {
   std::string name = logName;
   if (name.size() >= 4) {
@@ -63,17 +64,8 @@ std::string plotNameBeside(const std::string& logName) {
   return name + ".png";
 }
 
-bool writeLogPlot(const LogContents& log, const std::string& name, const std::filesystem::path& out,
-                  std::string& error) {
-  // A current log has no times of its own: its readings are one interval
-  // apart (a second for the timed log).
-  TimeSeries series(std::max<std::size_t>(1, log.readings.size()));
-  const double interval = log.intervalMs.value_or(1000);
-  for (std::size_t i = 0; i < log.readings.size(); ++i) {
-    const LogReading& r = log.readings[i];
-    series.push({static_cast<double>(i) * interval, static_cast<std::int32_t>(std::lround(r.hz)),
-                 static_cast<std::int32_t>(std::lround(r.mA))});
-  }
+bool writePlotImage(const std::filesystem::path& out, QSize size, double pixelRatio, const QString& title,
+                    const std::function<void(QPainter&)>& paint, std::string& error) {
   QSaveFile file(QString::fromStdString(out.string()));
   if (!file.open(QIODevice::WriteOnly)) {
     error = file.errorString().toStdString();
@@ -83,19 +75,20 @@ bool writeLogPlot(const LogContents& log, const std::string& name, const std::fi
   if (lowerSuffix(out) == ".svg") {
     QSvgGenerator svg;
     svg.setOutputDevice(&file);
-    svg.setSize(QSize(kPlotImageWidth, kPlotImageHeight));
-    svg.setViewBox(QRect(0, 0, kPlotImageWidth, kPlotImageHeight));
-    svg.setTitle(QString::fromStdString(escapedName(name)));
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(title);
     QPainter p;
     drawn = p.begin(&svg);
     if (drawn) {
-      paint(p, log, name, series);
+      paint(p);
       drawn = p.end();
     }
   } else {
-    QImage image(kPlotImageWidth, kPlotImageHeight, QImage::Format_RGB32);
+    QImage image(size * pixelRatio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(pixelRatio);
     QPainter p(&image);
-    paint(p, log, name, series);
+    paint(p);
     p.end();
     drawn = image.save(&file, "PNG");
   }
@@ -109,6 +102,27 @@ bool writeLogPlot(const LogContents& log, const std::string& name, const std::fi
     return false;
   }
   return true;
+}
+
+bool writeLogPlot(const LogContents& log, const std::string& name, const std::filesystem::path& out,
+                  std::string& error) {
+  TimeSeries series(std::max<std::size_t>(1, log.readings.size()));
+  for (std::size_t i = 0; i < log.readings.size(); ++i) {
+    const LogReading& r = log.readings[i];
+    series.push({log.readingMs(i), static_cast<std::int32_t>(std::lround(r.hz)),
+                 static_cast<std::int32_t>(std::lround(r.mA))});
+  }
+  return writePlotImage(out, QSize(kPlotImageWidth, kPlotImageHeight), 1, QString::fromStdString(escapedName(name)),
+                        [&](QPainter& p) { paint(p, log, name, series); }, error);
+}
+
+bool writeTextFile(const std::filesystem::path& out, const std::string& text, std::string& error) {
+  QSaveFile file(QString::fromStdString(out.string()));
+  const bool ok = file.open(QIODevice::WriteOnly) &&
+                  file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
+                  file.commit();
+  if (!ok) error = file.errorString().toStdString();
+  return ok;
 }
 
 void writeBatchPlot(const PathMapper& paths, const std::string& logName, std::ostream& err) {

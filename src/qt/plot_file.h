@@ -4,7 +4,10 @@
 // its sweep beside its log.
 #pragma once
 
+#include <QPainter>
+#include <QSize>
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -18,6 +21,8 @@ inline constexpr int kPlotImageWidth = 1200, kPlotImageHeight = 750;
 
 // True for a name ending in .png or .svg (any case): the formats written.
 bool isPlotImageName(const std::filesystem::path& path);
+// True for a name ending in .csv (any case).
+bool isCsvName(const std::filesystem::path& path);
 
 // "C:\stator-1.txt" gives "C:\stator-1.png"; a name without ".txt" gets
 // ".png" added.
@@ -29,6 +34,14 @@ std::string plotNameBeside(const std::string& logName);
 // reason in `error`.
 bool writeLogPlot(const LogContents& log, const std::string& name, const std::filesystem::path& out,
                   std::string& error);
+
+// Draws `paint` into an image file of `size` (PNG or SVG by its suffix; a PNG
+// at `pixelRatio` pixels a unit), whole or not at all as writeLogPlot.
+bool writePlotImage(const std::filesystem::path& out, QSize size, double pixelRatio, const QString& title,
+                    const std::function<void(QPainter&)>& paint, std::string& error);
+
+// Writes `text` to `out`, whole or not at all (beside, then renamed).
+bool writeTextFile(const std::filesystem::path& out, const std::string& text, std::string& error);
 
 // The batch run's sweep: its plot beside its log. A failure is said on `err`;
 // the batch goes on.

@@ -12,6 +12,7 @@
 #include "cli/option_table.h"
 #include "core/escape.h"
 #include "core/files.h"
+#include "plot/csv.h"
 #include "plot/log_reader.h"
 #include "plot/resonance.h"
 #include "qt/plot_drawing.h"
@@ -20,10 +21,11 @@
 namespace {
 
 std::string usageText() {
-  return "usage: tavrin-plot LOG [-o OUT.png|OUT.svg] [--drive-root DIR]\n"
+  return "usage: tavrin-plot LOG [-o OUT.png|OUT.svg] [--csv OUT.csv] [--drive-root DIR]\n"
          "Draws a sweep log (current against frequency, with the peak, its width at half height and Q)\n"
-         "or a current log (current and frequency against time) as an image. Without -o the image is\n"
-         "LOG with .png in place of .txt. Exit status: 0 written, 1 the log or the image failed, 2 usage.\n" +
+         "or a current log (current and frequency against time) as an image, and with --csv writes its\n"
+         "readings as CSV. Without -o or --csv the image is LOG with .png in place of .txt.\n"
+         "Exit status: 0 written, 1 the log or an output failed, 2 usage.\n" +
          tavrin::optionHelp(tavrin::kTavrinPlot);
 }
 
@@ -41,6 +43,64 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
+// What a run writes, checked before the log is read: an image, a CSV or both.
+struct Outputs {
+  std::string image, csv;  // as named; empty: not written
+  std::filesystem::path imagePath, csvPath;
+};
+
+// Returns the usage error, or nothing when the names will do.
+std::optional<std::string> checkOutputs(Outputs& o, const tavrin::PathMapper& paths, const std::string& logName) {
+  const std::filesystem::path logPath = paths.map(logName);
+  if (o.image.empty() && o.csv.empty()) o.image = tavrin::plotNameBeside(logName);
+  if (!o.image.empty()) {
+    o.imagePath = paths.map(o.image);
+    if (!tavrin::isPlotImageName(o.imagePath)) return "the image's name must end in .png or .svg: " + o.image;
+    if (sameFile(logPath, o.imagePath)) return "the image would overwrite the log: " + o.image;
+  }
+  if (!o.csv.empty()) {
+    o.csvPath = paths.map(o.csv);
+    if (!tavrin::isCsvName(o.csvPath)) return "the CSV's name must end in .csv: " + o.csv;
+    if (sameFile(logPath, o.csvPath)) return "the CSV would overwrite the log: " + o.csv;
+  }
+  return std::nullopt;
+}
+
+void printSummary(const tavrin::LogContents& log, const std::string& logShown) {
+  const auto& r = log.readings;
+  std::cout << logShown << ": " << (log.isSweep() ? "sweep" : "current log") << ", " << r.size() << " readings";
+  if (log.isSweep()) {
+    std::cout << " from " << r.front().hz << " to " << r.back().hz << " Hz\n";
+    for (const QString& line : tavrin::figureLines(tavrin::resonanceFigures(log.sweepPoints())))
+      std::cout << line.toStdString() << '\n';
+  } else {
+    std::cout << ", " << log.intervalOrDefaultMs() << " ms apart\n";
+  }
+}
+
+// Each output written, or why not; 1 when one failed.
+int writeOutputs(const tavrin::LogContents& log, const std::string& logName, const Outputs& o, char* argv0) {
+  std::string error;
+  int status = 0;
+  auto wrote = [&](bool ok, const std::string& name) {
+    if (ok)
+      std::cout << "Wrote " << tavrin::escapedName(name) << '\n';
+    else
+      std::cerr << "tavrin-plot: cannot write " << tavrin::escapedName(name) << ": " << error << '\n';
+    status = ok ? status : 1;
+  };
+  if (!o.csv.empty()) wrote(tavrin::writeTextFile(o.csvPath, tavrin::logCsv(log), error), o.csv);
+  if (o.image.empty()) return status;
+  // Never a window: the offscreen platform needs no display.
+  if (!std::getenv("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qtArgc = 1;
+  char* qtArgv[] = {argv0, nullptr};
+  QGuiApplication app(qtArgc, qtArgv);
+  std::setlocale(LC_NUMERIC, "C");
+  wrote(tavrin::writeLogPlot(log, logName, o.imagePath, error), o.image);
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,19 +114,16 @@ int main(int argc, char** argv) {
   if (words.plain.size() > 1) return usage("one log at a time; '" + words.plain[1] + "' is one too many");
   const std::string logName = words.plain.empty() ? std::string() : words.plain.front();
   const std::string& driveRoot = words.options.driveRoot;
-  std::string outName = words.options.outputFile;
   if (logName.empty()) return usage("no log named");
 
   const tavrin::PathMapper paths(driveRoot.empty() ? tavrin::PathMapper::defaultDriveRoot()
                                                    : std::filesystem::path(driveRoot));
-  if (outName.empty()) outName = tavrin::plotNameBeside(logName);
-  // The names as printed: a control character in one is escaped.
-  const std::string logShown = tavrin::escapedName(logName), outShown = tavrin::escapedName(outName);
-  const std::filesystem::path logPath = paths.map(logName), outPath = paths.map(outName);
-  if (!tavrin::isPlotImageName(outPath)) return usage("the image's name must end in .png or .svg: " + outName);
-  if (sameFile(logPath, outPath)) return usage("the image would overwrite the log: " + outName);
+  Outputs outputs{words.options.outputFile, words.options.csvFile, {}, {}};
+  if (auto why = checkOutputs(outputs, paths, logName)) return usage(*why);
+  // The name as printed: a control character in it is escaped.
+  const std::string logShown = tavrin::escapedName(logName);
 
-  auto log = tavrin::readLog(logPath, error);
+  auto log = tavrin::readLog(paths.map(logName), error);
   if (!log) {
     std::cerr << "tavrin-plot: cannot read " << logShown << ": " << error << '\n';
     return 1;
@@ -78,30 +135,9 @@ int main(int argc, char** argv) {
     std::cerr << "tavrin-plot: " << logShown << ": " << log->bad.size() - kBadLinesShown
               << " more lines skipped\n";
   if (log->readings.empty()) {
-    std::cerr << "tavrin-plot: " << logShown << " holds no readings; nothing drawn\n";
+    std::cerr << "tavrin-plot: " << logShown << " holds no readings; nothing written\n";
     return 1;
   }
-
-  // Never a window: the offscreen platform needs no display.
-  if (!std::getenv("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  int qtArgc = 1;
-  char* qtArgv[] = {argv[0], nullptr};
-  QGuiApplication app(qtArgc, qtArgv);
-  std::setlocale(LC_NUMERIC, "C");
-
-  const auto& r = log->readings;
-  std::cout << logShown << ": " << (log->isSweep() ? "sweep" : "current log") << ", " << r.size() << " readings";
-  if (log->isSweep()) {
-    std::cout << " from " << r.front().hz << " to " << r.back().hz << " Hz\n";
-    for (const QString& line : tavrin::figureLines(tavrin::resonanceFigures(log->sweepPoints())))
-      std::cout << line.toStdString() << '\n';
-  } else {
-    std::cout << ", " << log->intervalMs.value_or(1000) << " ms apart\n";
-  }
-  if (!tavrin::writeLogPlot(*log, logName, outPath, error)) {
-    std::cerr << "tavrin-plot: cannot write " << outShown << ": " << error << '\n';
-    return 1;
-  }
-  std::cout << "Wrote " << outShown << '\n';
-  return 0;
+  printSummary(*log, logShown);
+  return writeOutputs(*log, logName, outputs, argv[0]);
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # tavrin-plot end to end on logs the simulated board wrote: a fine sweep gives
 # the board's peak and width, the default sweep is too coarse for a width, a
-# damaged log plots what it can and names the rest, bad command lines and
-# outputs fail with a message and touch nothing; a headless batch run leaves
-# its sweep's plot beside its log.
+# damaged log plots what it can and names the rest, sweep and current logs
+# give CSV files Python reads back, bad command lines and outputs fail with a
+# message and touch nothing; a headless batch run leaves its sweep's plot
+# beside its log.
 #
 #   plot_test.sh TAVRIN_PLOT TAVRIN_SCRIPT TAVRIN WORK_DIR
 set -u
@@ -64,6 +65,26 @@ mkdir -p dir.png
 expect 1 "cannot write dir.png" -- "$plot" damaged.txt -o dir.png
 cmp -s damaged.txt <(damaged) || fail "the log was changed"
 cmp -s damaged.png kept.png || fail "an image was changed by a failed run"
+
+# CSV for a spreadsheet, and no image with --csv alone: Python's csv module reads the header row, the log's readings
+# row by row (a current log's times one logged interval apart) and the comment rows after them.
+printf '200 settext LogFileName C:\\cur.txt\n300 tick btGetCurrent\n5500 untick btGetCurrent\n' >current.script
+"$script" --board sim --drive-root current --script current.script >/dev/null || fail "the current log did not run"
+expect 0 "Wrote sweep.csv" -- "$plot" fine/C/stator-1.txt --csv sweep.csv
+[[ "$out" != *png* ]] || fail "--csv alone drew an image: $out"
+expect 0 "Wrote current.csv" -- "$plot" --drive-root current 'C:\cur.txt' --csv current.csv
+python3 - <<'EOF' || fail "the CSV files do not read back as their logs"
+import csv
+for name, log, header, comments in (("sweep.csv", "fine/C/stator-1.txt", "supply_V,frequency_Hz,current_mA", 2),
+                                    ("current.csv", "current/C/cur.txt", "time_s,supply_V,frequency_Hz,current_mA", 1)):
+    rows = list(csv.reader(open(name, newline="")))
+    readings = [l.split(",") for l in open(log).read().splitlines() if l[:1].isdigit()]
+    if header.startswith("time"):
+        readings = [[str(i + 1)] + r for i, r in enumerate(readings)]
+    assert rows[0] == header.split(",") and rows[1:-comments] == readings and len(readings) > 4, (name, rows)
+    assert all(len(r) == 1 and r[0].startswith("# ") for r in rows[-comments:]), (name, rows[-comments:])
+EOF
+expect 2 "must end in .csv" -- "$plot" damaged.txt --csv damaged.txt
 
 # A batch run without a display draws its sweep beside its log.
 printf '3000,1\r\n' >batch.txt

@@ -1,12 +1,14 @@
 // The plots' arithmetic without Qt: resonance figures, the log reader on good and damaged logs and on the header
-// the program writes, the time view's bounded ring and its min/max thinning. (Logs that cannot be read, and
-// tavrin-plot's messages: plot_test.sh.)
+// the program writes, a short axis's ticks, logs as CSV, the time view's bounded ring, its min/max thinning and its
+// gaps. (Logs that cannot be read, and tavrin-plot's messages and CSV files: plot_test.sh.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "plot/axis_ticks.h"
+#include "plot/csv.h"
 #include "plot/log_reader.h"
 #include "plot/resonance.h"
 #include "plot/time_series.h"
@@ -96,6 +98,22 @@ TEST(LogReader, KeepsEveryReadableLineAndNamesTheRest) {
   EXPECT_TRUE(headed.bad.empty() && headed.intervalMs == 50) << header;
 }
 
+// A narrow plot's axis, room for two labels: still two ticks inside it, at a smaller round step.
+TEST(AxisTicks, AShortAxisStillGetsTwo) {
+  EXPECT_EQ(axisTicks(0.2, 4.4, 2).values, (std::vector<double>{2, 4}));
+  EXPECT_EQ(axisTicks(43500, 44700, 2).values, (std::vector<double>{43500, 44000, 44500}));
+}
+
+TEST(Csv, LogsGiveAHeaderRowARowPerReadingAndCommentsQuotedAsRfc4180Asks) {
+  const std::string head = "#2010-07-26 14:03:05#\r\n\"Time Interval: 50mS\"\r\n\"V, Hz, mA\"\r\n";
+  EXPECT_EQ(logCsv(parseLog(head + "1.3,44000,57\r\n1.25,44500,-2\r\n\"Max 57mA @44000Hz, \"3\" tries\"\r\n")),
+            "supply_V,frequency_Hz,current_mA\r\n1.3,44000,57\r\n1.25,44500,-2\r\n# logged 2010-07-26 14:03:05\r\n"
+            "\"# Max 57mA @44000Hz, \"\"3\"\" tries\"\r\n");
+  EXPECT_EQ(logCsv(parseLog(head + "1.3,44000,50\r\n1.3,44050,52\r\n1.3,44000,51\r\n")),
+            "time_s,supply_V,frequency_Hz,current_mA\r\n0.05,1.3,44000,50\r\n0.1,1.3,44050,52\r\n0.15,1.3,44000,51\r\n"
+            "# time_s counts from 2010-07-26 14:03:05; the log holds no times: its readings are taken as 50 ms apart\r\n");
+}
+
 TEST(TimeSeries, StaysWithinItsCapacityAndThinsWithoutLosingAnExtreme) {
   TimeSeries s(1000);
   for (int i = 0; i < 3500; ++i) s.push({i * 10.0, 44000 + i % 7, (i * 37) % 101});
@@ -123,6 +141,19 @@ TEST(TimeSeries, StaysWithinItsCapacityAndThinsWithoutLosingAnExtreme) {
     EXPECT_EQ(c.min, lo) << c.column;
     EXPECT_EQ(c.max, hi) << c.column;
   }
+}
+
+TEST(TimeSeries, AGapIsFiveMedianIntervalsAndNeverUnderTenSeconds) {
+  TimeSeries s;
+  s.push({0, 44000, 5});  // start-up's reading, then tracking an hour later, a reading every 4 s
+  for (int i = 0; i < 100; ++i) s.push({3600e3 + i * 4000.0, 44000, 50});
+  EXPECT_EQ(gapThresholdMs(s), 20000);
+  const auto cols = thinMinMax(s, 0, 4000e3, 100, SampleValue::Current);
+  EXPECT_EQ(cols[1].ms, 3600e3);
+  EXPECT_EQ(cols[1].lastMs, 3636e3);  // the column's readings 4 s apart
+  s.clear();
+  for (int i = 0; i < 50; ++i) s.push({i * 100.0, 44000, 50});
+  EXPECT_EQ(gapThresholdMs(s), kMinGapMs);
 }
 
 }  // namespace
