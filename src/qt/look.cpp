@@ -44,6 +44,19 @@ QFont qtFont(const FontSpec& wanted) {
 
 QColor qtColor(Rgb c) { return QColor(c.r, c.g, c.b); }
 
+QColor disabledText(const QColor& fore, const QColor& back) {
+  return QColor((fore.red() + back.red()) / 2, (fore.green() + back.green()) / 2, (fore.blue() + back.blue()) / 2);
+}
+
+double contrastRatio(const QColor& a, const QColor& b) {
+  auto luminance = [](const QColor& c) {
+    auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 QFont fitWidth(QFont font, const QString& text, int width) {
   if (QFontMetrics(font).horizontalAdvance(text) <= width) return font;
   // A condensed cut of the same face reads better than a smaller size.

@@ -19,6 +19,12 @@ int pixelSize(double pointSize);
 QFont qtFont(const FontSpec& wanted);
 
 QColor qtColor(Rgb c);
+// Text of a disabled control drawn on `back`: halfway from `fore` to it.
+QColor disabledText(const QColor& fore, const QColor& back);
+// How far apart two colours are to the eye, as the web's accessibility
+// guidelines measure it: 1 (the same) to 21 (black on white). Body text wants
+// 4.5, large or bold text 3.
+double contrastRatio(const QColor& a, const QColor& b);
 
 // Takes a condensed cut of `font` if there is one, then shrinks it a pixel at
 // a time, never below three quarters of its size, until `text` fits in

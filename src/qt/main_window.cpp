@@ -20,6 +20,8 @@
 #include <exception>
 #include <iostream>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 #include "core/escape.h"
 #include "qt/arrow_button.h"
@@ -338,37 +340,37 @@ void MainWindow::refreshView(View& v) {
   }
 }
 
-// Only colours the program has set differently from a control's usual ones are
-// forced; the rest stay with the desktop style.
+// A control whose colours the program left alone follows the desktop's style.
+// One whose text or background colour it set shows both colours the form holds
+// for it: a colour of the form's own never meets one of the desktop's, so a
+// dark theme cannot put the status box's dark grey text on its dark ground.
 void MainWindow::refreshColors(View& v) {
   const Control& c = *v.control;
-  const bool foreSet = c.forecolor != defaultForecolor(c);
-  const bool backSet = c.backcolor != defaultBackcolor(c);
+  const bool set = c.forecolor != defaultForecolor(c) || c.backcolor != defaultBackcolor(c);
   QPalette pal = QApplication::palette(v.widget);
-  const QColor fore = qtColor(c.forecolor), back = qtColor(c.backcolor);
-  auto setText = [&](QPalette::ColorRole role) {
-    // Disabled text keeps the style's grey, as a disabled box always has.
-    if (!foreSet) return;
-    pal.setColor(QPalette::Active, role, fore);
-    pal.setColor(QPalette::Inactive, role, fore);
-  };
+  QPalette::ColorRole text = QPalette::WindowText, ground = QPalette::Window;
   switch (c.kind) {
     case ControlKind::TextBox:
-      setText(QPalette::Text);
-      if (backSet) pal.setColor(QPalette::Base, back);
+      std::tie(text, ground) = std::pair(QPalette::Text, QPalette::Base);
       break;
     case ControlKind::CommandButton:
-      setText(QPalette::ButtonText);
-      if (backSet) pal.setColor(QPalette::Button, back);
+      std::tie(text, ground) = std::pair(QPalette::ButtonText, QPalette::Button);
       break;
     case ControlKind::CheckBox:
     case ControlKind::Label:
-      setText(QPalette::WindowText);
-      if (backSet) pal.setColor(QPalette::Window, back);
-      v.widget->setAutoFillBackground(backSet);
+      v.widget->setAutoFillBackground(set);
       break;
     default:
       return;
+  }
+  if (set) {
+    const QColor fore = qtColor(c.forecolor), back = qtColor(c.backcolor);
+    pal.setColor(QPalette::Active, text, fore);
+    pal.setColor(QPalette::Inactive, text, fore);
+    // Disabled text: greyed toward the ground, as a disabled box's always is,
+    // but on the form's ground rather than the desktop's.
+    pal.setColor(QPalette::Disabled, text, disabledText(fore, back));
+    pal.setColor(ground, back);
   }
   v.widget->setPalette(pal);
 }

@@ -12,19 +12,26 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPalette>
 #include <QPushButton>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "cli/session.h"
 #include "qt/arrow_button.h"
+#include "qt/look.h"
 #include "qt/main_window.h"
 #include "qt/qt_toolkit.h"
 
@@ -116,6 +123,65 @@ class WindowTest : public ::testing::Test {
     return n;
   }
 };
+
+// The window on a dark desktop palette, as a dark theme gives Qt's Fusion style.
+class DarkWindowTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QPalette dark;
+    for (auto [role, rgb] : {std::pair{QPalette::Window, 0x353535}, {QPalette::WindowText, 0xdcdcdc},
+                             {QPalette::Base, 0x2a2a2a}, {QPalette::Text, 0xdcdcdc}, {QPalette::Button, 0x353535},
+                             {QPalette::ButtonText, 0xdcdcdc}})
+      dark.setColor(role, QColor::fromRgb(rgb));
+    for (auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+      dark.setColor(QPalette::Disabled, role, QColor(0x7f7f7f));
+    QApplication::setPalette(dark);
+    WindowTest::SetUp();
+  }
+  void TearDown() override {
+    WindowTest::TearDown();
+    QApplication::setPalette(QApplication::style()->standardPalette());
+  }
+};
+
+// Every box, label, check box and button, whichever colours the program set on it: the text against the ground
+// it is drawn on. 3 is the least for bold or large text; the program's red on its light grey is 3.5.
+TEST_F(DarkWindowTest, EveryTextKeepsItsContrastWhateverColoursTheProgramSets) {
+  Mainform& f = form();
+  double least = 21;
+  std::string leastAt;
+  auto check = [&](const char* when) {
+    toolkit_.doEvents();
+    for (const Control& c : f.controls()) {
+      QWidget* w = widget(c);
+      if (!w || !w->isVisible()) continue;
+      QPalette::ColorRole text = QPalette::WindowText, ground = QPalette::Window;
+      if (c.kind == ControlKind::TextBox) std::tie(text, ground) = std::pair(QPalette::Text, QPalette::Base);
+      else if (c.kind == ControlKind::CommandButton) std::tie(text, ground) = std::pair(QPalette::ButtonText, QPalette::Button);
+      else if (c.kind != ControlKind::Label && c.kind != ControlKind::CheckBox) continue;
+      // A label that fills no ground of its own is drawn on its parent's.
+      const bool ownGround = ground != QPalette::Window || w->autoFillBackground();
+      const QPalette& p = w->palette();
+      const double ratio =
+          contrastRatio(p.color(QPalette::Active, text), (ownGround ? p : w->parentWidget()->palette()).color(ground));
+      EXPECT_GE(ratio, 3.0) << when << ": " << c.id() << " " << p.color(text).name().toStdString() << " on "
+                            << p.color(ground).name().toStdString();
+      if (ratio < least) std::tie(least, leastAt) = std::pair(ratio, std::string(when) + " " + c.id());
+    }
+  };
+  check("after start-up");
+  // The status box's dark grey on its own white, not on the desktop's dark ground.
+  EXPECT_GE(contrastRatio(box(f.Info)->palette().color(QPalette::Text), box(f.Info)->palette().color(QPalette::Base)), 9);
+  if (const char* shot = std::getenv("TAVRIN_DARK_SCREENSHOT")) window_->grab().save(QString::fromLocal8Bit(shot));
+  f.setForecolor(f.Info, colors::red);
+  f.setForecolor(f.Label1, colors::red);
+  f.show_count.backcolor = colors::red;
+  check("after faults");
+  f.show_count.backcolor = colors::white;
+  check("counting");
+  std::cout << "least contrast " << least << " (" << leastAt << ")\n";
+}
 
 TEST_F(WindowTest, KeyFiltersHoldForTypingAndPasting) {
   Mainform& f = form();
