@@ -167,7 +167,11 @@ int main(int argc, char** argv) {
   QObject lifetime;
   if (options->realtime) {
     std::unique_ptr<tavrin::MainWindow> scriptWindow;
-    if (!options->headless) scriptWindow = std::make_unique<tavrin::MainWindow>(program, toolkit);
+    std::unique_ptr<tavrin::PlotWindow> scriptPlot;  // as the operator's window has it
+    if (!options->headless) {
+      scriptWindow = std::make_unique<tavrin::MainWindow>(program, toolkit);
+      scriptPlot = std::make_unique<tavrin::PlotWindow>(program, scriptWindow.get());
+    }
 #if defined(__unix__) || defined(__APPLE__)
     closeOnSignals(&lifetime, endOnSignal("tavrin: script run stopped", program, toolkit));
 #endif

@@ -226,15 +226,32 @@ void drawFigures(QPainter& p, const PlotFrame& f, const SweepPlotData& d, const 
     p.drawEllipse(highest, 5, 5);
   }
   // The box, top right, wide enough for the longest figure; the note wraps.
+  // In a narrow plot where the wrapped note would run out of it, the box takes
+  // the plot's width, then a smaller font, so the note is read whole.
   const QStringList lines = figureLines(r);
   if (lines.isEmpty()) return;
-  const double width = std::min(f.area.width() * 0.5, std::max(line * 14, fm.horizontalAdvance(lines.front()) + 16));
-  double height = 10;
+  double width = 0, height = 0;
   std::vector<QRectF> spots;
-  for (const QString& text : lines) {
-    const QRectF need = fm.boundingRect(QRectF(0, 0, width - 12, 10000), Qt::TextWordWrap, text);
-    spots.emplace_back(0, height - 5, width - 12, need.height());
-    height += need.height() + 2;
+  auto layOut = [&](const QFontMetricsF& m, double widest) {
+    width = std::min(widest, std::max(line * 14, m.horizontalAdvance(lines.front()) + 16));
+    height = 10;
+    spots.clear();
+    for (const QString& text : lines) {
+      const QRectF need = m.boundingRect(QRectF(0, 0, width - 12, 10000), Qt::TextWordWrap, text);
+      spots.emplace_back(0, height - 5, width - 12, need.height());
+      height += need.height() + 2;
+    }
+  };
+  const double room = f.area.height() - 16;
+  const QFont font0 = p.font();
+  layOut(fm, f.area.width() * 0.5);
+  if (height > room) layOut(fm, f.area.width() - 16);
+  for (int smaller = 0; height > room && smaller < 3; ++smaller) {
+    QFont font = p.font();
+    font.setPointSizeF(font.pointSizeF() > 0 ? font.pointSizeF() * 0.85 : -1);
+    if (font.pointSizeF() < 0) font.setPixelSize(std::max(6, static_cast<int>(font.pixelSize() * 0.85)));
+    p.setFont(font);
+    layOut(QFontMetricsF(font), f.area.width() - 16);
   }
   const QRectF box(f.area.right() - width - 8, f.area.top() + 8, width, height);
   p.setPen(QPen(c.grid, 0));
@@ -246,6 +263,7 @@ void drawFigures(QPainter& p, const PlotFrame& f, const SweepPlotData& d, const 
     p.drawText(spots[static_cast<std::size_t>(i)].translated(box.left() + 6, box.top()),
                Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, lines[i]);
   }
+  p.setFont(font0);
 }
 
 }  // namespace
