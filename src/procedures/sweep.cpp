@@ -123,6 +123,8 @@ bool FrequencySweep::runSteps(const SweepPlan& plan, const DriveGuard& guard) {
   waits_.Pause(f.StepTime);
   if (stopped()) return logStarted;
   current_.ReadCurrent(true);
+  // The reading's wait lets a stop in too: then the drive is not sent back to the peak.
+  if (stopped()) return logStarted;
   f.setText(f.txtFrekvens_DDS1, std::to_string(f.MaxCurrentFreq));
   sendMode(8);
   sendMode(4);

@@ -71,9 +71,13 @@ void Sequencer::RunStimFile_Click() {
 }
 
 void Sequencer::RunSequence() {
+  // Each run (a count-out after a stop is one too) has its own guard: runs
+  // nest. It counts from the click: reading the file already lets the
+  // operator's events in.
+  const DriveGuard guard(f_, link_);
   for (;;) {
     try {
-      readAndRun();
+      readAndRun(guard);
       return;
     } catch (const FileFailure& e) {
       auto message = fileErrorMessage(e.code);
@@ -96,7 +100,7 @@ void Sequencer::RunSequence() {
   }
 }
 
-void Sequencer::readAndRun() {
+void Sequencer::readAndRun(const DriveGuard& guard) {
   Mainform& f = f_;
   const std::string name = f.StimFileName.text;
   int lineNo = 0;
@@ -123,8 +127,6 @@ void Sequencer::readAndRun() {
     if (lineNo % 4096 == 0) f.toolkit.yieldTurn();
   }
 
-  // Each run (a count-out after a stop is one too) has its own guard: runs nest.
-  const DriveGuard guard(f, link_);
   for (;;) {
     if (!(leadingNumber(f.times.text) > f.CycleCount)) break;
     // A repeat that runs no step waits for nothing: counting out millions of
@@ -223,7 +225,8 @@ void Sequencer::goOn(const std::string& name, const DriveGuard& guard) {
   // motor again; a board lost between the steps ends it before the next one.
   if (guard.motorStopped()) {
     f_.setText(f_.Tracking, "Track Freq");  // nothing tracks the stopped motor
-    throw RunError(name + ": Motor Stop in repeat " + std::to_string(f_.CycleCount));
+    throw RunError(name + ": Motor Stop " +
+                   (f_.CycleCount ? "in repeat " + std::to_string(f_.CycleCount) : std::string("before the first repeat")));
   }
   if (guard.boardLost()) throw RunError(name + ": the board no longer answers");
 }

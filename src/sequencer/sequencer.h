@@ -57,7 +57,7 @@ class Sequencer {
     std::string detail;
   };
   // Reads the file and runs the repeats; throws FileFailure or RunError.
-  void readAndRun();
+  void readAndRun(const DriveGuard& guard);
   void executeStep(int i, const DriveGuard& guard);
   void appendCycleRecord();
   void finish();

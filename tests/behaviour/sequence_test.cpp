@@ -129,6 +129,17 @@ TEST(Sequence, MotorStopEndsTheRunBeforeAnythingStartsTheMotorAgain) {
     EXPECT_EQ(f.cmdStartMotor.text + "/" + f.Tracking.text + "/" + f.RunStimFile.text,
               "Motor Start/Track Freq/Sequence Stop");
   }
+  // A stop that lands while the file is read, before the first step: the run never starts the motor.
+  SequenceRig rig("3000,50\r\n");
+  Mainform& f = rig.form();
+  rig.at(900, [&f] { f.fire(f.cmdStartMotor, Event::Click); });
+  rig.startAt(1000);
+  rig.at(1000, [&f] { f.fire(f.cmdStartMotor, Event::Click); });
+  rig.run();
+  for (const auto& e : rig.events(1000)) EXPECT_NE(e.find("mode 4"), std::string::npos) << e;
+  for (const auto& l : rig.traceLines("FT_SetDtr")) EXPECT_LT(std::atof(l.c_str()), 1000) << l;
+  EXPECT_NE(f.Info.text.find("Sequence ended: C:\\seq.txt: Motor Stop before the first repeat"), std::string::npos)
+      << f.Info.text;
 }
 
 // A board that stops answering ends the run at the step that found it: no later step or record; a batch run with

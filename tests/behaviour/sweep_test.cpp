@@ -233,22 +233,32 @@ TEST(Sweep, NeitherTrackingNorLoggingCanSpoilTheLogOfARunningSweep) {
 
 // The operator's stop of the motor (started by a click during the sweep) ends the sweep before its next frame;
 // its result and its log's last line say where it stopped.
+// Stops during the steps and, every 10 ms, across the sweep's last reading and its end: after the stop only the
+// stop's own mode 4 frame goes out, never the return to the peak.
 TEST(Sweep, MotorStopEndsItBeforeItsNextFrame) {
-  SweepRig rig;
-  rig.start();
-  Mainform& f = rig.form();
-  rig.at(200, [&f] { f.fire(f.CmdSwpStart, Event::Click); });
-  rig.at(1500, [&f] { f.fire(f.cmdStartMotor, Event::Click); });
-  rig.at(1600, [&f] { f.fire(f.cmdStartMotor, Event::Click); });
-  rig.run();
-  std::vector<std::string> after;
-  for (const auto& l : rig.traceLines())
-    if (std::atof(l.c_str()) >= 1600 && l.find(" frame ") != std::string::npos) after.push_back(l.substr(l.find("frame")));
-  ASSERT_EQ(after.size(), 1u);
-  EXPECT_EQ(after[0].substr(0, 12), "frame mode 4");
-  auto log = lines(rig.readFile("C/stator-1.txt"));
-  EXPECT_NE(log.back().find("  Sweep stopped at 4"), std::string::npos) << log.back();
-  EXPECT_NE(log.back().find(" Hz: Motor Stop\""), std::string::npos) << log.back();
-  EXPECT_EQ(f.Info.forecolor, colors::red);
-  EXPECT_TRUE(f.CmdSwpStart.enabled && !f.SweepRunning);
+  double lastStopped = 0;
+  for (double stopAt = 1600; stopAt <= 3100; stopAt += stopAt < 2600 ? 1000 : 10) {
+    SCOPED_TRACE("Motor Stop at " + std::to_string(stopAt));
+    SweepRig rig;
+    rig.start();
+    Mainform& f = rig.form();
+    rig.at(200, [&f] { f.fire(f.CmdSwpStart, Event::Click); });
+    rig.at(stopAt - 100, [&f] { f.fire(f.cmdStartMotor, Event::Click); });
+    rig.at(stopAt, [&f] { f.fire(f.cmdStartMotor, Event::Click); });
+    rig.run();
+    std::vector<std::string> after;
+    for (const auto& l : rig.traceLines())
+      if (std::atof(l.c_str()) >= stopAt && (l.find(" frame ") != std::string::npos || l.find("SetDtr") != std::string::npos))
+        after.push_back(l.substr(l.find(' ') + 1));
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after[0].substr(0, 12), "frame mode 4");
+    EXPECT_EQ(after.size(), 1u) << after.back();
+    auto log = lines(rig.readFile("C/stator-1.txt"));
+    if (log.back().find("  Sweep stopped at 4") == std::string::npos) continue;  // it had ended: an ordinary stop
+    lastStopped = stopAt;
+    EXPECT_NE(log.back().find(" Hz: Motor Stop\""), std::string::npos) << log.back();
+    EXPECT_EQ(f.Info.forecolor, colors::red);
+    EXPECT_TRUE(f.CmdSwpStart.enabled && !f.SweepRunning);
+  }
+  EXPECT_GT(lastStopped, 2600);  // the stops reached into the sweep's last step
 }
