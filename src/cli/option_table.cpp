@@ -78,7 +78,8 @@ std::vector<ProgramOption> ownOptions() {
       {{.name = "--headless", .programs = m,
         .help = "run the batch of sequence-file in real time without a\n"
                 "window or a display; status 0 when it ends, 1 on a\n"
-                "message box (printed), 2 if the file does not exist"}, store<&Options::headless>},
+                "message box (printed), 2 if the file does not exist,\n"
+                "4 when the board never answered or a call to it failed"}, store<&Options::headless>},
       {{.name = "--check-sequence", .kind = K::Path, .programs = m, .placeholder = "FILE",
         .help = "print the steps of a sequence file, one repeat's length\n"
                 "and every error; exit 0 if it would run, else 1"}, setCheckSequence},

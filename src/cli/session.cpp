@@ -11,6 +11,7 @@ Session::Session(const Options& options, Toolkit& toolkit, bool virtualTime) {
   ProgramSetup setup;
   setup.commandLine = options.commandLine;
   setup.decimalSeparator = systemDecimalSeparator();
+  setup.batchFailsOnLink = !virtualTime;
   if (options.clockStart || virtualTime) {
     LocalDateTime start = options.clockStart ? *options.clockStart : systemLocalTime();
     setup.localTime = [start, &toolkit] {

@@ -44,6 +44,7 @@ class DeviceLink {
   // Calls to the opened board that failed so far: a procedure that sees this
   // grow has lost its board.
   std::uint64_t failedCalls() const { return watch_.failedCalls(); }
+  const std::string& firstFailedCall() const { return watch_.firstFailure(); }
 
  private:
   Mainform& f_;

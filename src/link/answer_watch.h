@@ -22,8 +22,10 @@ class AnswerWatch : public ForwardingLink {
     armed_ = on;
     reported_ = false;
   }
-  // Calls that failed while watching, since the program started.
+  // Calls that failed while watching, since the program started, and the
+  // first of them ("FT_Write returned 4"), empty while none has.
   std::uint64_t failedCalls() const { return failed_; }
+  const std::string& firstFailure() const { return first_; }
 
   LinkStatus reset(LinkHandle h) override { return seen("FT_ResetDevice", inner().reset(h)); }
   LinkStatus purge(LinkHandle h, std::uint32_t m) override { return seen("FT_Purge", inner().purge(h, m)); }
@@ -56,7 +58,7 @@ class AnswerWatch : public ForwardingLink {
     if (status == ft::OK) {
       reported_ = false;
     } else {
-      ++failed_;
+      if (failed_++ == 0) first_ = std::string(call) + " returned " + std::to_string(status);
       if (!reported_) {
         reported_ = true;
         report_(call, status);
@@ -68,6 +70,7 @@ class AnswerWatch : public ForwardingLink {
   Report report_;
   bool armed_ = false, reported_ = false;
   std::uint64_t failed_ = 0;
+  std::string first_;
 };
 
 }  // namespace tavrin

@@ -70,6 +70,7 @@ void Program::Form_Load() {
     config.LoadConfig();
   } else {
     f.ControlAvailable = false;
+    noBoardAtStart_ = f.Info.text;
     enterReducedState();
   }
   if (runBatchIfRequested()) return;
@@ -118,8 +119,22 @@ bool Program::runBatchIfRequested() {
   // end is said on standard error, and the exit status tells a scheduler.
   const std::string failure = sequencer.lastFailure();
   if (!failure.empty()) std::cerr << "tavrin: the batch's sequence ended early: " << escapedName(failure) << std::endl;
+  // A batch that ran without its board ran as it must (its files say what
+  // it read), but it is no success: a scheduler must not record one.
+  std::string linkFailure;
+  if (!setup_.batchFailsOnLink) {
+  } else if (!f.ControlAvailable) {
+    std::string why = noBoardAtStart_;
+    why.erase(0, why.find_first_not_of(" -"));
+    why.erase(why.find_last_not_of(" -") + 1);
+    linkFailure = "the board never answered at start-up" + (why.empty() ? std::string() : ": " + why);
+  } else if (const auto n = link.failedCalls(); n > 0) {
+    linkFailure = std::to_string(n) + (n == 1 ? " call" : " calls") + " to the board failed during the run, the first: " +
+                  link.firstFailedCall();
+  }
+  if (!linkFailure.empty()) std::cerr << "tavrin: the batch failed: " << escapedName(linkFailure) << std::endl;
   link.closeDevice();
-  endProgram(failure.empty() ? 0 : 1);
+  endProgram(!linkFailure.empty() ? 4 : failure.empty() ? 0 : 1);
 }
 
 void Program::enterReducedState() {

@@ -37,6 +37,10 @@ struct ProgramSetup {
   // The system's decimal separator, for numbers the operator reads (the sweep
   // result); files always use a period.
   std::string decimalSeparator = ".";
+  // A batch run on a board that never answered, or whose link failed, ends
+  // with status 4. Virtual-time script runs keep their statuses: their faults
+  // are deliberate and read from the dump and trace.
+  bool batchFailsOnLink = true;
 };
 
 class Program {
@@ -77,6 +81,7 @@ class Program {
 
  private:
   void enterReducedState();
+  std::string noBoardAtStart_;  // the status line when start-up found no board
   // The unattended batch run: when the command line names an existing file,
   // a sweep, the motor on, one repeat of that sequence, the motor off, exit.
   // Returns false (start-up goes on) when it names none; otherwise it ends
