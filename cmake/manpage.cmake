@@ -9,6 +9,17 @@ endif()
 string(REPLACE "\\" "\\e" help "${help}")
 string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" help "${help}")
 string(TOUPPER "${NAME}" upper)
+# STATUSES: "status=when" entries joined by "@".
+string(REPLACE "\\" "\\e" STATUSES "${STATUSES}")
+string(REPLACE "@" ";" statuses "${STATUSES}")
+set(status_text "")
+foreach(s IN LISTS statuses)
+  string(FIND "${s}" "=" eq)
+  string(SUBSTRING "${s}" 0 ${eq} code)
+  math(EXPR from "${eq} + 1")
+  string(SUBSTRING "${s}" ${from} -1 when)
+  string(APPEND status_text ".TP\n.B ${code}\n${when}\n")
+endforeach()
 file(WRITE ${OUT}
 ".TH ${upper} 1 \"\" \"${NAME} ${VERSION}\" \"User Commands\"
 .SH NAME
@@ -16,6 +27,24 @@ ${NAME} \\- ${SUMMARY}
 .SH DESCRIPTION
 .nf
 ${help}.fi
+.SH EXIT STATUS
+${status_text}.SH ENVIRONMENT
+.TP
+.B TAVRIN_DRIVE_ROOT
+The folder that stands for the drive root of the paths the program reads and
+writes (C:\\estator-1.txt is C/stator-1.txt in it), unless --drive-root names
+one.
+.TP
+.B XDG_DATA_HOME
+Without either, the drive root is $XDG_DATA_HOME/tavrin/drives
+(~/.local/share/tavrin/drives).
+.SH FILES
+.TP
+.I ~/.local/share/tavrin/drives/C/
+The drive root's C: drive: the sweep and current logs (C:\\estator-1.txt ...),
+the cycle record C:\\eCyclecnt.txt and the sequence files; the board's
+settings C:\\eWindows\\eTavrin.ini. A log or record that would be emptied is first kept under the
+next free name with ~N before its .txt.
 .SH SEE ALSO
 The README in /usr/share/doc/tavrin/README.md: the window, operator scripts,
 the link trace, sequence files, the boards and how to reach them.
