@@ -402,9 +402,12 @@ SerialPort::PortScan SerialPort::scan(const std::string& extra) {
     if (::stat(denied.front().c_str(), &st) == 0) {
       if (const struct group* g = ::getgrgid(st.st_gid)) owner = g->gr_name;
     }
+    // Joining a group is the remedy only where the group is one a user may
+    // join: a port of group root needs the udev rule instead.
     out.whyNone = "no permission on " + denied.front() +
-                  (owner.empty() ? std::string()
-                                 : " (group " + owner + ": add yourself to it and log in again, or install the udev rule)");
+                  (owner.empty() || owner == "root"
+                       ? std::string(" (install the udev rule 70-tavrin-ftdi.rules, then unplug the board and plug it in)")
+                       : " (group " + owner + ": add yourself to it and log in again, or install the udev rule)");
     return out;
   }
 #ifdef __APPLE__
