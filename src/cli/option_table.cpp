@@ -119,7 +119,7 @@ std::vector<ProgramOption> buildTable() {
                        [set = bo.set](Options& o, const OptionValue& v, std::string& e) { return set(o.backend, v, e); },
                        &b, bo.onlyWithIt});
   table.push_back({{.name = "--help", .alias = "-h", .programs = ~0u}, store<&Options::help>});
-  table.push_back({{.name = "--version", .programs = kMainPrograms}, store<&Options::version>});
+  table.push_back({{.name = "--version", .programs = ~0u}, store<&Options::version>});
   return table;
 }
 
@@ -183,7 +183,9 @@ bool parseWords(unsigned program, const std::vector<std::string>& args, ParsedWo
       ++i;
       break;
     }
-    const bool isOption = mainStyle ? a.rfind("--", 0) == 0 : a.size() > 1 && a[0] == '-';
+    // "-" alone is a plain word; any other word with a dash is an option, so
+    // "-x" is refused rather than run as a batch file.
+    const bool isOption = a.size() > 1 && a[0] == '-';
     if (!isOption) {
       if (mainStyle) break;  // the first plain word ends the options
       out.plain.push_back(a);

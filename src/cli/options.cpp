@@ -98,23 +98,23 @@ bool parseArguments(unsigned program, int argc, char** argv, ParsedWords& out, s
   return parseWords(program, {words.begin() + (words.empty() ? 0 : 1), words.end()}, out, error);
 }
 
-std::optional<Options> parseCommandLine(int argc, char** argv, int& status) {
+std::optional<Options> parseCommandLine(int argc, char** argv, int& status, const std::string& program) {
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   auto options = parseOptions(args, error);
   status = 0;
   if (!options) {
     // The message may quote a word of the command line.
-    std::cerr << "tavrin: " << escapedName(error) << '\n';
+    std::cerr << program << ": " << escapedName(error) << '\n';
     status = 2;
     return std::nullopt;
   }
   if (options->help) {
-    std::cout << usageText();
+    std::cout << usageText(program);
     return std::nullopt;
   }
   if (options->version) {
-    std::cout << versionText() << '\n';
+    std::cout << versionText(program) << '\n';
     return std::nullopt;
   }
   if (options->listBoards) {
@@ -129,13 +129,19 @@ std::optional<Options> parseCommandLine(int argc, char** argv, int& status) {
   return options;
 }
 
-std::string usageText() {
-  return "Usage: tavrin [options] [sequence-file]\n"
-         "Drives an ultrasonic motor drive board over its FTDI USB link.\n"
-         "\n" +
-         optionHelp(kTavrin) + "Anything after the options is the command-line text (a sequence file path).\n";
+std::string usageText(const std::string& program) {
+  const bool script = program == "tavrin-script";
+  return (script ? "Usage: tavrin-script --script FILE [options] [sequence-file]\n"
+                   "Runs an operator script on the program without a window, in virtual time.\n"
+                 : "Usage: tavrin [options] [--] [sequence-file]\n"
+                   "Drives an ultrasonic motor drive board over its FTDI USB link.\n") +
+         std::string("\n") + optionHelp(kTavrin) +
+         "Anything after the options is the command-line text (a sequence file path);\n"
+         "a path that begins with '-' goes after --.\n";
 }
 
-std::string versionText() { return "tavrin " TAVRIN_VERSION " (commit " TAVRIN_COMMIT ")"; }
+std::string versionText(const std::string& program) {
+  return program + " " TAVRIN_VERSION " (commit " TAVRIN_COMMIT ")";
+}
 
 }  // namespace tavrin

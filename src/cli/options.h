@@ -39,14 +39,16 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
 // options to run with, or nullopt with the exit status in `status` (0 after
 // help or version, 2 after a bad command line, its message already printed;
 // after --check-sequence the check's own status).
-std::optional<Options> parseCommandLine(int argc, char** argv, int& status);
+// `program` names the program in its messages, help and version.
+std::optional<Options> parseCommandLine(int argc, char** argv, int& status, const std::string& program = "tavrin");
 
 // The command line as UTF-8 words, the program's name first: argv itself, but
 // on Windows (where argv holds the ANSI code page, which loses every letter
 // outside it) the wide command line converted.
 std::vector<std::string> utf8Arguments(int argc, char** argv);
 
-std::string usageText();
-std::string versionText();
+std::string usageText(const std::string& program = "tavrin");
+// "NAME VERSION (commit C)", for every program's --version.
+std::string versionText(const std::string& program);
 
 }  // namespace tavrin

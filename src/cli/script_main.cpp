@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   std::vector<char*> args;
   args.reserve(words.size());
   for (auto& w : words) args.push_back(w.data());
-  auto options = tavrin::parseCommandLine(static_cast<int>(args.size()), args.data(), status);
+  auto options = tavrin::parseCommandLine(static_cast<int>(args.size()), args.data(), status, "tavrin-script");
   if (!options) return status;
   if (options->scriptFile.empty()) {
     std::cerr << "tavrin-script: --script FILE is required\n";

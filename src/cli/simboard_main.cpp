@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/option_table.h"
+#include "cli/options.h"
 #include "sim/pty_board.h"
 
 namespace {
@@ -51,6 +52,10 @@ int main(int argc, char** argv) {
   }
   if (words.options.help) {
     std::cout << usage();
+    return 0;
+  }
+  if (words.options.version) {
+    std::cout << tavrin::versionText("tavrin-simboard") << '\n';
     return 0;
   }
   if (!words.plain.empty()) {

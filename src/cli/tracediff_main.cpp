@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/option_table.h"
+#include "cli/options.h"
 #include "cli/tracediff.h"
 #include "core/escape.h"
 #include "core/files.h"
@@ -47,6 +48,10 @@ int main(int argc, char** argv) {
   }
   if (words.options.help) {
     std::cout << usage();
+    return 0;
+  }
+  if (words.options.version) {
+    std::cout << tavrin::versionText("tavrin-tracediff") << '\n';
     return 0;
   }
   if (words.plain.size() > 2) {

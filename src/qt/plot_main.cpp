@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "cli/option_table.h"
+#include "cli/options.h"
 #include "core/escape.h"
 #include "core/files.h"
 #include "plot/csv.h"
@@ -109,6 +110,10 @@ int main(int argc, char** argv) {
   if (!tavrin::parseArguments(tavrin::kTavrinPlot, argc, argv, words, error)) return usage(error);
   if (words.options.help) {
     std::cout << usageText();
+    return 0;
+  }
+  if (words.options.version) {
+    std::cout << tavrin::versionText("tavrin-plot") << '\n';
     return 0;
   }
   if (words.plain.size() > 1) return usage("one log at a time; '" + words.plain[1] + "' is one too many");

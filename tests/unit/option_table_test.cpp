@@ -70,4 +70,14 @@ TEST(OptionTable, OtherProgramsTakeOptionsAnywhereAndTheirOwnOnly) {
   ASSERT_TRUE(parseWords(kTavrinPlot, {"-o", "x.svg", "log.txt", "--", "-odd"}, plot, error)) << error;
   EXPECT_EQ(plot.options.outputFile, "x.svg");
   EXPECT_EQ(plot.plain, (std::vector<std::string>{"log.txt", "-odd"}));
+  // The program itself: -h is help, an unknown dash word is refused (not run as a batch file), a file whose name
+  // begins with a dash goes after --, and what follows the first plain word is the command-line text.
+  auto tavrin = [&](std::vector<std::string> args) { return parseOptions(args, error); };
+  EXPECT_TRUE(tavrin({"-h"})->help);
+  EXPECT_FALSE(tavrin({"-x"}));
+  EXPECT_EQ(error, "unknown option -x (try --help)");
+  EXPECT_EQ(tavrin({"--board", "sim", "--", "-x.txt"})->commandLine, "-x.txt");
+  EXPECT_EQ(tavrin({"--board", "sim", "a b.txt", "-x"})->commandLine, "a b.txt -x");
+  for (unsigned program : {kTavrin, kTavrinPlot, kTavrinTraceDiff, kTavrinSimBoard})
+    EXPECT_TRUE(parseWords(program, {"--version"}, w, error) && w.options.version) << program;
 }
