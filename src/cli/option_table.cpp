@@ -24,7 +24,7 @@ bool store(Options& o, const OptionValue& v, std::string&) {
 }
 
 bool setBoard(Options& o, const OptionValue& v, std::string& error) {
-  if (!findBackend(v.text)) {
+  if (!findBackend(v.text) && v.text != kAutoBoard) {
     error = "unknown board '" + v.text + "' (choose " + backendNames() + ")";
     return false;
   }
@@ -50,7 +50,7 @@ bool setCheckSequence(Options& o, const OptionValue& v, std::string& error) {
 std::string boardHelp() {
   std::string s;
   for (const auto& b : backends()) s += std::string(b.name) + " ";
-  return s + "(default " + BackendOptions{}.board + ")";
+  return s + kAutoBoard + "\n(default " + BackendOptions{}.board + ": the first that sees a board)";
 }
 
 const TraceTolerance kToleranceDefaults{};
@@ -63,6 +63,9 @@ std::vector<ProgramOption> ownOptions() {
         .detail = boardHelp}, setBoard},
       {{.name = "--list-boards", .programs = m, .help = "print every board each backend sees, and exit"},
        store<&Options::listBoards>},
+      {{.name = "--no-config", .programs = m,
+        .help = "ignore the configuration file (the board, its port and\nlibraries: ~/.config/tavrin/tavrin.conf)"},
+       store<&Options::noConfig>},
       {{.name = "--drive-root", .kind = K::Path, .programs = m | kTavrinPlot, .placeholder = "DIR",
         .help = "where drive-letter paths (C:\\...) live"}, store<&Options::driveRoot>},
       {{.name = "--trace", .kind = K::Path, .programs = m, .placeholder = "FILE",

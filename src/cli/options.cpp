@@ -1,6 +1,8 @@
 #include "cli/options.h"
 
+#include <cstdlib>
 #include <iostream>
+#include <map>
 #include <set>
 #ifdef _WIN32
 #include <windows.h>
@@ -11,11 +13,56 @@
 #include "cli/option_table.h"
 #include "core/escape.h"
 #include "core/files.h"
+#include "core/settings_file.h"
 #include "tavrin_version.h"
 
 namespace tavrin {
 
 namespace {
+
+const std::vector<std::string> kConfigKeys = {"board", "port", "d2xx-library", "ftdi-library"};
+
+// What the configuration file names, where the command line names nothing:
+// the command line always wins, and a port goes only with the serial board.
+void applyConfig(Options& o, const std::set<std::string>& given) {
+  const std::filesystem::path file = connectionConfigPath();
+  std::error_code ec;
+  if (o.noConfig || file.empty() || !std::filesystem::exists(file, ec)) return;
+  std::string contents;
+  if (FileResult r = readWholeFile(file, contents); !r.ok()) {
+    o.configProblem = "cannot read " + utf8FromPath(file) + " (" + r.detail + ")";
+    return;
+  }
+  SettingsFile s = parseSettings(contents, kConfigSection, kConfigKeys);
+  auto value = [&](const char* key) -> const std::string* {
+    auto at = s.values.find(key);
+    return at == s.values.end() || at->second.empty() ? nullptr : &at->second;
+  };
+  if (const std::string* b = value("board"); b && !given.count("--board")) {
+    if (findBackend(*b) || *b == kAutoBoard)
+      o.backend.board = *b;
+    else
+      s.problems.push_back("unknown board '" + escapedName(*b) + "' (choose " + backendNames() + ")");
+  }
+  if (const std::string* p = value("port"); p && !given.count("--port") && o.backend.board == "serial")
+    o.backend.port = *p;
+  if (const std::string* l = value("d2xx-library"); l && !given.count("--d2xx-library")) o.backend.d2xxLibrary = *l;
+  if (const std::string* l = value("ftdi-library"); l && !given.count("--ftdi-library")) o.backend.ftdiLibrary = *l;
+  if (!s.problems.empty()) o.configProblem = utf8FromPath(file) + " " + s.problems.front() + " (that line is left out)";
+}
+
+// `auto` becomes the board it takes, with its port; a --port given alone
+// names the serial board.
+void resolveAuto(Options& o, const std::set<std::string>& given) {
+  if (o.backend.board != kAutoBoard) return;
+  if (given.count("--port")) {
+    o.backend.board = "serial";
+    return;
+  }
+  const AutoChoice a = chooseAutoBoard(o.backend);
+  o.backend.board = a.board;
+  if (!a.port.empty() && o.backend.port.empty()) o.backend.port = a.port;
+}
 
 // --check-sequence reads one file and runs nothing.
 bool checkSequenceAlone(const Options& o, std::string& error) {
@@ -67,13 +114,18 @@ bool checkHeadless(const Options& o, std::string& error) {
 
 }  // namespace
 
-std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error) {
+std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error,
+                                    const std::function<void(const std::string&)>& configProblem) {
   ParsedWords words;
   if (!parseWords(kTavrin, args, words, error)) return std::nullopt;
   Options& o = words.options;
   for (const auto& w : words.plain) o.commandLine += (o.commandLine.empty() ? "" : " ") + w;
   if (!checkSequenceAlone(o, error)) return std::nullopt;
-  if (o.help || o.version || o.listBoards) return o;
+  if (o.help || o.version) return o;
+  applyConfig(o, words.given);
+  if (!o.configProblem.empty() && configProblem) configProblem(o.configProblem);
+  if (o.listBoards) return o;
+  resolveAuto(o, words.given);
   if (!checkBoard(o, words.given, error) || !checkScriptRun(o, error) || !checkHeadless(o, error))
     return std::nullopt;
   return o;
@@ -101,7 +153,9 @@ bool parseArguments(unsigned program, int argc, char** argv, ParsedWords& out, s
 std::optional<Options> parseCommandLine(int argc, char** argv, int& status, const std::string& program) {
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
-  auto options = parseOptions(args, error);
+  auto options = parseOptions(args, error, [&program](const std::string& problem) {
+    std::cerr << program << ": " << escapedName(problem) << '\n';
+  });
   status = 0;
   if (!options) {
     // The message may quote a word of the command line.
@@ -138,6 +192,33 @@ std::string usageText(const std::string& program) {
          std::string("\n") + optionHelp(kTavrin) +
          "Anything after the options is the command-line text (a sequence file path);\n"
          "a path that begins with '-' goes after --.\n";
+}
+
+std::filesystem::path connectionConfigPath() {
+#ifdef _WIN32
+  if (const wchar_t* appData = _wgetenv(L"APPDATA"); appData && *appData)
+    return std::filesystem::path(appData) / "tavrin" / "tavrin.conf";
+  return {};
+#else
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+    return std::filesystem::path(xdg) / "tavrin" / "tavrin.conf";
+  if (const char* home = std::getenv("HOME"); home && *home)
+    return std::filesystem::path(home) / ".config" / "tavrin" / "tavrin.conf";
+  return {};
+#endif
+}
+
+bool saveConnection(const BackendOptions& backend, std::string& error) {
+  const std::filesystem::path file = connectionConfigPath();
+  if (file.empty()) {
+    error = "no folder for the configuration file (HOME is not set)";
+    return false;
+  }
+  std::map<std::string, std::string> values{{"board", backend.board}};
+  if (!backend.port.empty()) values["port"] = backend.port;
+  if (!backend.d2xxLibrary.empty()) values["d2xx-library"] = backend.d2xxLibrary;
+  if (!backend.ftdiLibrary.empty()) values["ftdi-library"] = backend.ftdiLibrary;
+  return writeSettings(file, kConfigSection, values, error);
 }
 
 std::string versionText(const std::string& program) {

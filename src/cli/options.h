@@ -1,6 +1,8 @@
 // The command line: options first, then the text a batch run reads.
 #pragma once
 
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +23,8 @@ struct Options {
   std::string commandLine;  // everything after the options, joined by blanks
   bool headless = false;    // the batch run, or a real-time script, without a window or a display
   bool realtime = false;    // --realtime: the script runs on the real toolkit, in real time
+  bool noConfig = false;    // --no-config: the connection from the command line alone
+  std::string configProblem;  // a configuration file that could not be read whole: why (it is used as far as it reads)
   bool listBoards = false;  // --list-boards: print the boards every backend sees
   bool help = false, version = false;
   std::string checkSequence;          // --check-sequence: the file to check instead of running
@@ -33,7 +37,10 @@ struct Options {
 
 // Parses argv (without the program name). On error returns nullopt and a
 // one-line message in `error`.
-std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error);
+// A configuration file with a line it cannot take is still used for the rest;
+// `configProblem` hears why.
+std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error,
+                                    const std::function<void(const std::string&)>& configProblem = nullptr);
 
 // Parses argv and answers --help, --version and --check-sequence. Returns the
 // options to run with, or nullopt with the exit status in `status` (0 after
@@ -48,6 +55,15 @@ std::optional<Options> parseCommandLine(int argc, char** argv, int& status, cons
 std::vector<std::string> utf8Arguments(int argc, char** argv);
 
 std::string usageText(const std::string& program = "tavrin");
+
+// The file that keeps the connection between runs:
+// $XDG_CONFIG_HOME/tavrin/tavrin.conf (~/.config/tavrin/tavrin.conf), on
+// Windows %APPDATA%\tavrin\tavrin.conf.
+std::filesystem::path connectionConfigPath();
+// The keys it holds, in its [link] section: board, port, d2xx-library, ftdi-library.
+inline constexpr const char* kConfigSection = "link";
+// Writes the connection chosen in the window (board and port) into it.
+bool saveConnection(const BackendOptions& backend, std::string& error);
 // "NAME VERSION (commit C)", for every program's --version.
 std::string versionText(const std::string& program);
 

@@ -154,6 +154,7 @@ SerialPort::PortInfo SerialPort::describe(const std::string& path) {
     if (exists(at + "/idVendor")) {
       info.serial = readLine(at + "/serial");
       info.product = readLine(at + "/product");
+      info.vendor = readLine(at + "/idVendor");
       break;
     }
     at = at.substr(0, at.rfind('/'));

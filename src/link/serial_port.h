@@ -49,6 +49,7 @@ class SerialPort : public Link {
   struct PortInfo {
     std::string path;
     std::string serial, product;  // the USB strings, where the system gives them
+    std::string vendor;           // the USB vendor id ("0403" for FTDI), where known
   };
   struct PortScan {
     std::vector<PortInfo> ports;  // those this user may open

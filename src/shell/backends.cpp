@@ -166,6 +166,27 @@ const std::vector<Backend> kBackends = {
 
 const std::vector<Backend>& backends() { return kBackends; }
 
+AutoChoice chooseAutoBoard(const BackendOptions& options) {
+  // The backends passed over, for the reason: "d2xx sees none".
+  std::string passed;
+  auto after = [&passed] { return passed.empty() ? std::string() : "; " + passed + " sees none"; };
+  for (const char* name : {"d2xx", "ftdi"}) {
+    const BoardList l = findBackend(name)->list(options);
+    if (!l.boards.empty())
+      return {name, "",
+              "the first that sees a board: " + std::string(name) + " sees " + std::to_string(l.boards.size()) +
+                  (l.boards.size() == 1 ? " (" : ", the first (") + l.boards.front().serial + ", " +
+                  l.boards.front().description + ")" + after()};
+    passed += (passed.empty() ? "" : ", ") + std::string(name);
+  }
+  const SerialPort::PortScan scan = SerialPort::scan("");
+  for (const auto& p : scan.ports)
+    if (p.vendor == "0403")
+      return {"serial", p.path,
+              "the first that sees a board: the FTDI chip " + p.path + " (" + p.serial + ", " + p.product + ")" + after()};
+  return {"d2xx", "", "no backend sees a board (the lines above say why), so the vendor library, as without auto"};
+}
+
 BoardList listThrough(Link& link) {
   BoardList out;
   std::uint32_t count = 0;
@@ -185,7 +206,7 @@ BoardList listThrough(Link& link) {
 }
 
 std::string backendNames() {
-  std::string s;
+  std::string s = kAutoBoard;
   for (const auto& b : kBackends) s += (s.empty() ? "" : ", ") + std::string(b.name);
   return s;
 }
@@ -199,6 +220,9 @@ std::string boardListing(const BackendOptions& options) {
              l.boards[i].description + "\n";
     if (l.boards.empty()) out += std::string(b.name) + "\t-\tnone: " + l.whyNone + "\n";
   }
+  const AutoChoice a = chooseAutoBoard(options);
+  out += std::string(kAutoBoard) + "\t-\ttakes " + a.board + (a.port.empty() ? "" : " --port " + a.port) + ": " + a.why +
+         "\n";
   return out;
 }
 

@@ -15,8 +15,11 @@
 
 namespace tavrin {
 
+// The board that is no backend of its own: the first backend that sees a board.
+inline constexpr const char* kAutoBoard = "auto";
+
 struct BackendOptions {
-  std::string board = "d2xx";
+  std::string board = kAutoBoard;
   std::string d2xxLibrary;  // empty: the vendor's usual name
   std::string ftdiLibrary;  // empty: libftdi1's usual name
   std::string port;         // the serial backend's device (/dev/ttyUSB0, COM3)
@@ -63,6 +66,15 @@ struct Backend {
   // Every board this backend can see now, for --list-boards.
   std::function<BoardList(const BackendOptions&)> list;
 };
+
+// What `auto` takes: the first backend that sees a board, in the order the
+// vendor library, libftdi1, a serial port whose USB device is an FTDI chip
+// (its port chosen); when none sees one, the vendor library, which then says
+// why as it always has. `why` says which was taken and why, for --list-boards.
+struct AutoChoice {
+  std::string board, port, why;
+};
+AutoChoice chooseAutoBoard(const BackendOptions& options);
 
 const std::vector<Backend>& backends();
 const Backend* findBackend(const std::string& name);

@@ -77,6 +77,15 @@ for backend in $(cut -f1 boards.out | uniq); do
       check_serial serial "" plain
       check_serial serial-garbled garbled garbled
       ;;
+    auto)
+      # The first backend that sees a board: the vendor library, then libftdi1.
+      check auto plain --no-config --d2xx-library "$work/no-such-libftd2xx.so" --ftdi-library "$ftdi_standin"
+      for pair in "d2xx:$d2xx_standin" "ftdi:$work/no-such-libftd2xx.so"; do
+        "$tavrin" --no-config --list-boards --d2xx-library "${pair#*:}" --ftdi-library "$ftdi_standin" >auto.out
+        grep -qP "^auto\t-\ttakes ${pair%%:*}: the first that sees a board" auto.out ||
+          fail "auto should take ${pair%%:*}: $(grep ^auto auto.out)"
+      done
+      ;;
     *) fail "backend $backend has no run in the contract test" ;;
   esac
 done

@@ -2,10 +2,16 @@
 // option it takes, and the backend registry's own options drive the checks.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "cli/option_table.h"
+#include "cli/options.h"
 
 using namespace tavrin;
 
@@ -81,3 +87,39 @@ TEST(OptionTable, OtherProgramsTakeOptionsAnywhereAndTheirOwnOnly) {
   for (unsigned program : {kTavrin, kTavrinPlot, kTavrinTraceDiff, kTavrinSimBoard})
     EXPECT_TRUE(parseWords(program, {"--version"}, w, error) && w.options.version) << program;
 }
+
+#ifndef _WIN32  // the file's place comes from XDG_CONFIG_HOME here
+// The configuration file: used where the command line names nothing, overridden by it, ignored with --no-config;
+// a line it cannot take is said and left out; saving the board keeps the file's other sections and comments.
+TEST(OptionTable, TheConfigurationFileKeepsTheConnection) {
+  const auto dir = std::filesystem::temp_directory_path() / ("tavrin-conf-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  std::filesystem::create_directories(dir / "tavrin");
+  std::ofstream(dir / "tavrin" / "tavrin.conf") << "# mine\r\n[other]\r\nx = 1\r\n[link]\r\nboard = serial\r\n"
+                                                  "port = /dev/ttyUSB3\r\nbord = sim\r\n";
+  std::string error, problem;
+  auto parse = [&](std::vector<std::string> args) {
+    problem.clear();
+    return parseOptions(args, error, [&](const std::string& p) { problem = p; });
+  };
+  auto o = parse({"--script", "s.txt", "--realtime"});
+  ASSERT_TRUE(o) << error;
+  EXPECT_EQ(o->backend.board + " " + o->backend.port, "serial /dev/ttyUSB3");
+  EXPECT_NE(problem.find("line 7: unknown key 'bord'"), std::string::npos) << problem;
+  EXPECT_EQ(parse({"--board", "sim"})->backend.port, "");  // a port goes with the serial board only
+  EXPECT_EQ(parse({"--port", "/dev/ttyS0"})->backend.port, "/dev/ttyS0");
+  EXPECT_EQ(parse({"--no-config", "--board", "sim"})->backend.board, "sim");
+  EXPECT_TRUE(problem.empty());
+
+  BackendOptions chosen;
+  chosen.board = "ftdi";
+  ASSERT_TRUE(saveConnection(chosen, error)) << error;
+  std::ifstream in(dir / "tavrin" / "tavrin.conf");
+  const std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(saved, "# mine\r\n[other]\r\nx = 1\r\n[link]\r\nboard = ftdi\r\n");
+  EXPECT_EQ(parse({"--list-boards"})->backend.board, "ftdi");
+  ::unsetenv("XDG_CONFIG_HOME");
+  std::filesystem::remove_all(dir);
+}
+#endif
