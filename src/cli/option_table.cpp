@@ -202,6 +202,11 @@ bool parseWords(unsigned program, const std::vector<std::string>& args, ParsedWo
 
 std::string optionHelp(unsigned program) { return optionHelpLines(infosFor(program)); }
 
+bool optionTakesValue(unsigned program, std::string_view name) {
+  const ProgramOption* option = findOption(program, name);
+  return option && option->info.kind != OptionKind::Flag;
+}
+
 std::string optionFactsOf(unsigned program) { return optionFacts(infosFor(program)); }
 
 }  // namespace tavrin

@@ -7,6 +7,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/options.h"
@@ -35,6 +36,9 @@ struct ParsedWords {
 // plain word; the other programs take "-X" words too, anywhere. "--" ends the
 // options for all. False with a one-line message on a bad word.
 bool parseWords(unsigned program, const std::vector<std::string>& args, ParsedWords& out, std::string& error);
+
+// Whether the option NAME of `program` takes a value (the next word, or after "=").
+bool optionTakesValue(unsigned program, std::string_view name);
 // The same for a program's own command line (its UTF-8 words, the program's
 // name left out).
 bool parseArguments(unsigned program, int argc, char** argv, ParsedWords& out, std::string& error);

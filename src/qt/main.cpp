@@ -2,6 +2,9 @@
 // script without a window (and without needing a display); with --headless it
 // runs the batch in real time without a window or a display.
 #include <QApplication>
+#include <QKeySequence>
+#include <QProcess>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <clocale>
@@ -17,6 +20,7 @@
 #include "cli/script.h"
 #include "cli/session.h"
 #include "core/escape.h"
+#include "qt/board_chooser.h"
 #include "qt/drawings.h"
 #include "qt/main_window.h"
 #include "qt/plot_file.h"
@@ -120,6 +124,29 @@ void startHeadlessBatch(QObject& lifetime, tavrin::Program& program, tavrin::QtT
   });
 }
 
+// Ctrl+B opens the board chooser; start-up that found no board opens it by
+// itself. A board chosen is kept in the configuration file and the program
+// starts again on it: the device closed, the trace written, then a fresh
+// process with the same words less those that named a board.
+void offerBoards(tavrin::MainWindow& window, tavrin::Program& program, tavrin::Session& session,
+                 tavrin::QtToolkit& toolkit, const tavrin::BackendOptions& current, const std::vector<std::string>& words) {
+  auto open = [&window, &program, &session, &toolkit, current, words] {
+    tavrin::BoardChooser chooser(current, [&](const tavrin::BackendOptions&) {
+      QStringList args;
+      for (std::size_t i = 1; i < words.size(); ++i) args << QString::fromStdString(words[i]);
+      program.link.closeDevice();
+      session.flushTrace();
+      if (!QProcess::startDetached(QString::fromStdString(words.front()), tavrin::restartArguments(args)))
+        std::cerr << "tavrin: cannot start again on the board chosen; start it by hand" << std::endl;
+      toolkit.endProgram(0);
+    });
+    chooser.setWindowModality(Qt::ApplicationModal);
+    chooser.exec();
+  };
+  QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_B), &window), &QShortcut::activated, &window, open);
+  if (!program.form.ControlAvailable) QTimer::singleShot(0, &window, open);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,7 +217,10 @@ int main(int argc, char** argv) {
     // Start-up runs inside the event loop (its waits pump events). The window
     // is shown as it begins, before its first wait, and takes the operator's
     // events from then on: an Exit during start-up closes the device at once.
-    QTimer::singleShot(0, window.get(), [&window] { window->load(); });
+    QTimer::singleShot(0, window.get(), [&] {
+      window->load();
+      offerBoards(*window, program, session, toolkit, options->backend, words);
+    });
   }
   status = QApplication::exec();
   session.flushTrace();

@@ -110,7 +110,7 @@ BoardList listSerial(const BackendOptions& o) {
   SerialPort::PortScan scan = SerialPort::scan(o.port);
   BoardList out;
   for (const auto& p : scan.ports)
-    out.boards.push_back({p.serial, p.product.empty() ? p.path : p.path + " (" + p.product + ")"});
+    out.boards.push_back({p.serial, p.product.empty() ? p.path : p.path + " (" + p.product + ")", p.path});
   out.whyNone = scan.whyNone;
   return out;
 }

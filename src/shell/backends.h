@@ -30,6 +30,7 @@ struct BackendOptions {
 // A board a backend can see.
 struct BoardInfo {
   std::string serial, description;
+  std::string port;  // the serial backend's: the path to open it by
 };
 // What a backend sees: its boards, or none and why (library missing, no
 // permission on the USB device, a kernel driver bound ...).
