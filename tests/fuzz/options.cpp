@@ -32,7 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (o->headless && !o->help && !o->version)
     FUZZ_CHECK(o->scriptFile.empty() && o->checkSequence.empty() &&
                o->commandLine.find_first_not_of(" \t\"") != std::string::npos);
-  FUZZ_CHECK(o->backend.board == "sim" || o->backend.board == "d2xx");
+  // `auto` is resolved to a backend except where nothing is run.
+  FUZZ_CHECK(findBackend(o->backend.board) ||
+             (o->backend.board == kAutoBoard && (o->help || o->version || o->listBoards)));
   const auto& m = o->backend.sim.model;
   FUZZ_CHECK(m.resonanceHz >= 1 && m.resonanceHz <= 1e7 && m.widthHz >= 1 && m.widthHz <= 1e7);
   FUZZ_CHECK(m.gain >= 0 && m.noise >= 0 && m.idleCounts >= 0 && std::isfinite(m.driftHzPerS));
