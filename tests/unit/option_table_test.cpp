@@ -78,7 +78,7 @@ TEST(OptionTable, OtherProgramsTakeOptionsAnywhereAndTheirOwnOnly) {
   EXPECT_EQ(plot.plain, (std::vector<std::string>{"log.txt", "-odd"}));
   // The program itself: -h is help, an unknown dash word is refused (not run as a batch file), a file whose name
   // begins with a dash goes after --, and what follows the first plain word is the command-line text.
-  auto tavrin = [&](std::vector<std::string> args) { return parseOptions(args, error); };
+  auto tavrin = [&](const std::vector<std::string>& args) { return parseOptions(args, error); };
   EXPECT_TRUE(tavrin({"-h"})->help);
   EXPECT_FALSE(tavrin({"-x"}));
   EXPECT_EQ(error, "unknown option -x (try --help)");
@@ -99,7 +99,7 @@ TEST(OptionTable, TheConfigurationFileKeepsTheConnection) {
   std::ofstream(dir / "tavrin" / "tavrin.conf") << "# mine\r\n[other]\r\nx = 1\r\n[link]\r\nboard = serial\r\n"
                                                   "port = /dev/ttyUSB3\r\nbord = sim\r\n";
   std::string error, problem;
-  auto parse = [&](std::vector<std::string> args) {
+  auto parse = [&](const std::vector<std::string>& args) {
     problem.clear();
     return parseOptions(args, error, [&](const std::string& p) { problem = p; });
   };
