@@ -16,9 +16,12 @@ DeviceLink::DeviceLink(Mainform& form, Link& link)
 
 void DeviceLink::OpenCommPort() {
   Module1& m = f_.module1;
+  // The window's message as it always read; where the backend knows why
+  // (no such port, no permission, the library's own words), that follows.
   auto fail = [&](const char* message) {
+    const std::string why = ft_.lastProblem();
     f_.setForecolor(f_.Info, colors::red);
-    f_.setText(f_.Info, message);
+    f_.setText(f_.Info, why.empty() ? std::string(message) : std::string(message) + " (" + why + ")");
   };
 
   std::uint32_t count = 0;

@@ -58,7 +58,7 @@ class FtdiLibrary : public Link {
   // on the USB device, a kernel driver that holds the device and could not be
   // detached, no FTDI device on the bus. Also set when the device count is 0.
   // Empty until something has failed.
-  const std::string& lastProblem() const { return problem_; }
+  std::string lastProblem() const override { return problem_; }
   // Purging uses the deprecated ftdi_usb_purge_buffers (a libftdi1 older than
   // 1.5, which has no ftdi_tcioflush).
   bool purgesWithDeprecatedCall() const;

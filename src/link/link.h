@@ -36,6 +36,10 @@ class Link {
  public:
   virtual ~Link() = default;
 
+  // Why the last call failed, in words that name the port or library and,
+  // where one is known, the remedy; empty where only the status is known.
+  virtual std::string lastProblem() const { return {}; }
+
   // ---- finding the board ----
   virtual LinkStatus deviceCount(std::uint32_t& count) = 0;
   // The serial number (at most 16 characters) and description (at most 64)
@@ -128,6 +132,7 @@ class ForwardingLink : public Link {
     return inner_.read(h, buffer, got);
   }
   LinkStatus close(LinkHandle h) override { return inner_.close(h); }
+  std::string lastProblem() const override { return inner_.lastProblem(); }
 
  protected:
   Link& inner() { return inner_; }

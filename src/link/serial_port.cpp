@@ -106,6 +106,23 @@ bool exists(const std::string& path) {
 
 std::string sysError(int e) { return std::strerror(e); }
 
+// The group that owns a device node, or empty.
+std::string groupOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  const struct group* g = ::getgrgid(st.st_gid);
+  return g ? g->gr_name : "";
+}
+
+// What gives this user access to a port of group `owner`. Joining a group is
+// the remedy only where it is one a user may join: a port of group root
+// needs the udev rule instead.
+std::string accessRemedy(const std::string& owner) {
+  if (owner.empty() || owner == "root")
+    return " (install the udev rule 70-tavrin-ftdi.rules, then unplug the board and plug it in)";
+  return " (group " + owner + ": add yourself to it and log in again, or install the udev rule)";
+}
+
 // The tty's name under /sys/class/tty: the port path with its links resolved
 // (/dev/serial/by-id/usb-FTDI... is a link to /dev/ttyUSB0).
 std::string ttyName(const std::string& path) {
@@ -138,6 +155,13 @@ SerialPort::~SerialPort() {
 }
 
 bool SerialPort::isOpen(LinkHandle h) const { return fd_ >= 0 && h == this; }
+
+std::string SerialPort::lastProblem() const {
+  if (path_.empty()) return {};
+  if (!exists(path_)) return "no such port " + path_;
+  if (error_.empty()) return {};
+  return path_ + ": " + error_ + (::access(path_.c_str(), R_OK | W_OK) != 0 ? accessRemedy(groupOf(path_)) : "");
+}
 
 SerialPort::PortInfo SerialPort::describe(const std::string& path) {
   PortInfo info;
@@ -398,17 +422,10 @@ SerialPort::PortScan SerialPort::scan(const std::string& extra) {
   }
   if (!out.ports.empty()) return out;
   if (!denied.empty()) {
-    struct stat st {};
-    std::string owner;
-    if (::stat(denied.front().c_str(), &st) == 0) {
-      if (const struct group* g = ::getgrgid(st.st_gid)) owner = g->gr_name;
-    }
+    const std::string owner = groupOf(denied.front());
     // Joining a group is the remedy only where the group is one a user may
     // join: a port of group root needs the udev rule instead.
-    out.whyNone = "no permission on " + denied.front() +
-                  (owner.empty() || owner == "root"
-                       ? std::string(" (install the udev rule 70-tavrin-ftdi.rules, then unplug the board and plug it in)")
-                       : " (group " + owner + ": add yourself to it and log in again, or install the udev rule)");
+    out.whyNone = "no permission on " + denied.front() + accessRemedy(owner);
     return out;
   }
 #ifdef __APPLE__
@@ -454,6 +471,8 @@ SerialPort::~SerialPort() {
 }
 
 bool SerialPort::isOpen(LinkHandle h) const { return port_ != nullptr && h == this; }
+
+std::string SerialPort::lastProblem() const { return error_.empty() ? std::string() : path_ + ": " + error_; }
 
 SerialPort::PortInfo SerialPort::describe(const std::string& path) {
   PortInfo info;

@@ -44,6 +44,7 @@ class SerialPort : public Link {
   bool hasModemLines() const { return modemLines_; }
   // The system's reason for the latest failure ("Permission denied" ...), or empty.
   const std::string& lastError() const { return error_; }
+  std::string lastProblem() const override;
 
   // A serial port this machine has, for --list-boards.
   struct PortInfo {

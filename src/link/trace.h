@@ -20,6 +20,7 @@ class TracingLink : public Link {
   ~TracingLink() override;
 
   TAVRIN_LINK_OPERATIONS_OVERRIDDEN
+  std::string lastProblem() const override { return inner_.lastProblem(); }
 
   // Writes out a header still waiting to be decoded (at the end of a run).
   void flush();

@@ -122,7 +122,9 @@ const std::vector<Backend> kBackends = {
        [](BackendOptions& o, const OptionValue& v, std::string&) { return (o.d2xxLibrary = v.text, true); }}},
      false, nullptr,
      [](const BackendOptions& o, const std::function<double()>&, std::string& whyNot) -> std::unique_ptr<Link> {
-       return D2xxLibrary::load(d2xxPath(o), whyNot);
+       auto lib = D2xxLibrary::load(d2xxPath(o), whyNot);
+       if (!lib) whyNot += " (the vendor's D2XX library is not installed: install it, or use --board ftdi or serial)";
+       return lib;
      },
      [](const BackendOptions& o) {
        std::string why;
@@ -136,7 +138,9 @@ const std::vector<Backend> kBackends = {
        [](BackendOptions& o, const OptionValue& v, std::string&) { return (o.ftdiLibrary = v.text, true); }}},
      false, nullptr,
      [](const BackendOptions& o, const std::function<double()>&, std::string& whyNot) -> std::unique_ptr<Link> {
-       return FtdiLibrary::load(ftdiPath(o), whyNot);
+       auto lib = FtdiLibrary::load(ftdiPath(o), whyNot);
+       if (!lib) whyNot += " (Debian, Ubuntu: apt-get install libftdi1-2)";
+       return lib;
      },
      [](const BackendOptions& o) { return listFtdi(o); }},
     {"sim", "the simulated drive board", simOptions(), true, nullptr,

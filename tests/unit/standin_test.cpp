@@ -154,7 +154,14 @@ TEST(StandInTrace, MatchesTheSimulatedBoard) {
         EXPECT_NE(calls.find(setUp), std::string::npos) << calls;
         EXPECT_NE(calls.find("ftdi_usb_close -> 0\nftdi_free -> 0\n"), std::string::npos) << calls;
       }
-      EXPECT_EQ(viaLibrary->form().dump(), viaSim.form().dump());
+      // The same state, but for the reason a library may give after the window's message: "(…)".
+      std::vector<std::string> libraryDump = viaLibrary->form().dump(), simDump = viaSim.form().dump();
+      for (std::string& line : libraryDump) {
+        const auto reason = line.find(" (");
+        if (line.rfind("Info.text=Comm ERROR: ", 0) == 0 && reason != std::string::npos && faults.size())
+          line.erase(reason, line.find(")  ", reason) + 1 - reason);
+      }
+      EXPECT_EQ(libraryDump, simDump);
       viaLibrary.reset();  // every context and list of libftdi1 freed, whatever failed
       if (standIn.board == "ftdi") {
         EXPECT_EQ(hooks.ftdiLive(), 0);
