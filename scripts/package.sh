@@ -19,10 +19,11 @@ flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
 cppflags=$(flags CPPFLAGS)
 ldflags=$(flags LDFLAGS)
 dir=build-package
-# Configured afresh each time, so flags from an earlier run never linger.
+# Configured afresh each time, so flags from an earlier run never linger; for
+# /usr, the package's prefix (the desktop entry names its examples folder).
 # CMAKE_SKIP_INSTALL_ALL_DEPENDENCY: cpack installs what was built below
 # instead of building every target first.
-cmake -S "$root" -B "$root/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_BUILD_TESTS=OFF \
+cmake -S "$root" -B "$root/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DTAVRIN_BUILD_TESTS=OFF \
   -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
   "-DCMAKE_C_FLAGS=$(flags CFLAGS) $cppflags" "-DCMAKE_CXX_FLAGS=$(flags CXXFLAGS) $cppflags" \
   "-DCMAKE_EXE_LINKER_FLAGS=$ldflags" "-DCMAKE_SHARED_LINKER_FLAGS=$ldflags" \

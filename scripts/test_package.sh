@@ -42,7 +42,10 @@ case "$(field Depends)" in *libqt6widgets6*libc6*|*libc6*libqt6widgets6*) ;;
 basename "$deb" | grep -qx "tavrin_${version}_$(dpkg --print-architecture).deb" || fail "named $(basename "$deb")"
 
 dpkg -x "$deb" "$scratch/root"
-desktop-file-validate "$scratch/root/usr/share/applications/com.corvex.Tavrin.desktop" || fail "desktop entry"
+entry="$scratch/root/usr/share/applications/com.corvex.Tavrin.desktop"
+desktop-file-validate "$entry" || fail "desktop entry"
+# From the menu the program starts where its start-up sequence file is.
+grep -qx 'Path=/usr/share/tavrin/examples' "$entry" || fail "the desktop entry does not start in the examples"
 appstreamcli validate --no-net "$scratch/root/usr/share/metainfo/com.corvex.Tavrin.metainfo.xml" >/dev/null ||
   fail "metainfo"
 latest=$(zcat "$scratch/root/usr/share/doc/tavrin/changelog.gz" | sed -n 1p)
