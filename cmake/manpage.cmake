@@ -46,6 +46,7 @@ the cycle record C:\\eCyclecnt.txt and the sequence files; the board's
 settings C:\\eWindows\\eTavrin.ini. A log or record that would be emptied is first kept under the
 next free name with ~N before its .txt.
 .SH SEE ALSO
-The README in /usr/share/doc/tavrin/README.md: the window, operator scripts,
-the link trace, sequence files, the boards and how to reach them.
+/usr/share/doc/tavrin/README.md: a first start, the boards and how to reach
+them; /usr/share/doc/tavrin/README.source.md: everything (the window,
+operator scripts, the link trace, sequence files, the configuration file).
 ")
