@@ -130,7 +130,7 @@ void startHeadlessBatch(QObject& lifetime, tavrin::Program& program, tavrin::QtT
 // process with the same words less those that named a board.
 void offerBoards(tavrin::MainWindow& window, tavrin::Program& program, tavrin::Session& session,
                  tavrin::QtToolkit& toolkit, const tavrin::BackendOptions& current, const std::vector<std::string>& words) {
-  auto open = [&window, &program, &session, &toolkit, current, words] {
+  auto open = [&program, &session, &toolkit, current, words] {
     tavrin::BoardChooser chooser(current, [&](const tavrin::BackendOptions&) {
       QStringList args;
       for (std::size_t i = 1; i < words.size(); ++i) args << QString::fromStdString(words[i]);
