@@ -40,6 +40,11 @@ Without either, the drive root is $XDG_DATA_HOME/tavrin/drives
 (~/.local/share/tavrin/drives).
 .SH FILES
 .TP
+.I ~/.config/tavrin/tavrin.conf
+The connection to the board kept between runs (its [link] keys board, port,
+d2xx-library, ftdi-library; $XDG_CONFIG_HOME/tavrin/tavrin.conf where that is
+set). Options on the command line override it; --no-config ignores it.
+.TP
 .I ~/.local/share/tavrin/drives/C/
 The drive root's C: drive: the sweep and current logs (C:\\estator-1.txt ...),
 the cycle record C:\\eCyclecnt.txt and the sequence files; the board's
