@@ -8,6 +8,12 @@
 #include <string>
 
 namespace tavrin {
+
+std::string_view trimmed(std::string_view s, std::string_view blanks) {
+  const auto first = s.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(blanks) - first + 1);
+}
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }

@@ -13,6 +13,9 @@ namespace tavrin {
 // sign, digits, fraction and an E or D exponent. A text without a number is 0.
 double leadingNumber(std::string_view text);
 
+// `s` without the `blanks` at either end.
+std::string_view trimmed(std::string_view s, std::string_view blanks = " \t");
+
 // The whole text (blanks around it aside) must be one number; anything else,
 // the empty text included, is a conversion failure (nullopt).
 std::optional<double> wholeNumber(std::string_view text);

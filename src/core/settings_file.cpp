@@ -8,21 +8,19 @@
 
 #include "core/escape.h"
 #include "core/files.h"
+#include "core/numbers.h"
 
 namespace tavrin {
 
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
-}
+// A line's blanks, and the CR of a CR LF line end.
+std::string_view bare(std::string_view s) { return trimmed(s, " \t\r"); }
 
 // "[name]" gives name; anything else nothing.
 bool sectionName(std::string_view line, std::string& name) {
   if (line.size() < 2 || line.front() != '[' || line.back() != ']') return false;
-  name = std::string(trimmed(line.substr(1, line.size() - 2)));
+  name = std::string(bare(line.substr(1, line.size() - 2)));
   return true;
 }
 
@@ -49,7 +47,7 @@ SettingsFile parseSettings(std::string_view contents, std::string_view section,
   int lineNo = 0;
   for (const std::string& raw : lines(contents)) {
     ++lineNo;
-    const std::string_view line = trimmed(raw);
+    const std::string_view line = bare(raw);
     std::string name;
     if (isComment(line)) continue;
     if (sectionName(line, name)) {
@@ -58,7 +56,7 @@ SettingsFile parseSettings(std::string_view contents, std::string_view section,
     }
     if (current != section) continue;
     const auto eq = line.find('=');
-    const std::string key(trimmed(line.substr(0, eq == std::string_view::npos ? 0 : eq)));
+    const std::string key(bare(line.substr(0, eq == std::string_view::npos ? 0 : eq)));
     if (eq == std::string_view::npos || key.empty()) {
       out.problems.push_back("line " + std::to_string(lineNo) + ": not 'key = value': " + escapedName(std::string(line)));
     } else if (std::find(known.begin(), known.end(), key) == known.end()) {
@@ -67,7 +65,7 @@ SettingsFile parseSettings(std::string_view contents, std::string_view section,
       out.problems.push_back("line " + std::to_string(lineNo) + ": unknown key '" + escapedName(key) + "' (known: " +
                              keys + ")");
     } else {
-      out.values[key] = std::string(trimmed(line.substr(eq + 1)));
+      out.values[key] = std::string(bare(line.substr(eq + 1)));
     }
   }
   return out;
@@ -92,7 +90,7 @@ bool writeSettings(const std::filesystem::path& file, std::string_view section,
   bool written = false;
   for (std::string raw : lines(before)) {
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-    const std::string_view line = trimmed(raw);
+    const std::string_view line = bare(raw);
     std::string name;
     if (sectionName(line, name)) {
       current = name;

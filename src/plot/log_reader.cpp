@@ -7,16 +7,12 @@
 
 #include "core/escape.h"
 #include "core/files.h"
+#include "core/numbers.h"
 
 namespace tavrin {
 
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
 
 // A field quoted for a message: its first 24 bytes (never part of a UTF-8
 // letter), control characters escaped.
