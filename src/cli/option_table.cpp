@@ -109,8 +109,15 @@ std::vector<ProgramOption> ownOptions() {
       {{.name = "--any-device", .programs = kTavrinTraceDiff,
         .help = "the boards' serial numbers and descriptions may differ"},
        [](Options& o, const OptionValue&, std::string&) { return (o.tolerance.anyDevice = true, true); }},
-      {{.name = "--pty", .programs = kTavrinSimBoard, .help = "serve the board on a pseudo-terminal (required)"},
+      {{.name = "--pty", .programs = kTavrinSimBoard, .help = "serve the board on a pseudo-terminal"},
        store<&Options::pty>},
+      {{.name = "--socket", .kind = K::Path, .programs = kTavrinSimBoard, .placeholder = "PATH",
+        .help = "serve the board on a Unix socket, plain bytes (for QEMU's\n"
+                "emulated FT232: -chardev socket,path=PATH)"},
+       store<&Options::socketPath>},
+      {{.name = "--lines-from-frames", .programs = kTavrinSimBoard,
+        .help = "on a socket, the enable line follows each frame's mode"},
+       store<&Options::linesFromFrames>},
   };
 }
 

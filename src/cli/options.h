@@ -33,6 +33,8 @@ struct Options {
   std::string csvFile;                // tavrin-plot --csv: the readings for a spreadsheet
   TraceTolerance tolerance;           // tavrin-tracediff
   bool pty = false;                   // tavrin-simboard --pty
+  std::string socketPath;             // tavrin-simboard --socket
+  bool linesFromFrames = false;       // tavrin-simboard --lines-from-frames
 };
 
 // Parses argv (without the program name). On error returns nullopt and a

@@ -1,8 +1,12 @@
-// tavrin-simboard --pty [--sim-* options]: serves the simulated drive board on a
-// pseudo-terminal, in real time, for --board serial --port PTY --inband-lines.
-// The first line on stdout is "PTY /dev/pts/N". Ends cleanly on SIGTERM,
-// SIGINT or SIGHUP, or when stdin (a pipe or a terminal) closes. Exit status 0
-// then; 1 when no pseudo-terminal could be had; 2 for a bad command line.
+// tavrin-simboard --pty | --socket PATH [--lines-from-frames] [--sim-* options]:
+// serves the simulated drive board in real time, on a pseudo-terminal for
+// --board serial --port PTY --inband-lines, or on a Unix socket for a far end
+// that carries plain bytes (QEMU's emulated FT232). The first line on stdout
+// is "PTY /dev/pts/N" or "SOCKET PATH"; on a socket, "CONNECTED" and
+// "DISCONNECTED" lines follow as far ends come and go. Ends cleanly on
+// SIGTERM, SIGINT or SIGHUP, or when stdin (a pipe or a terminal) closes.
+// Exit status 0 then; 1 when no pseudo-terminal or socket could be had; 2 for
+// a bad command line.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +17,7 @@
 
 #include "cli/option_table.h"
 #include "cli/options.h"
-#include "sim/pty_board.h"
+#include "sim/served_board.h"
 
 namespace {
 
@@ -22,12 +26,17 @@ void onSignal(int sig) { stopSignal = sig; }
 
 std::string usage() {
   return "Usage: tavrin-simboard --pty [--sim-* options]\n"
-         "Serves the simulated drive board on a pseudo-terminal, in real time. Its first\n"
+         "       tavrin-simboard --socket PATH [--lines-from-frames] [--sim-* options]\n"
+         "Serves the simulated drive board in real time. On a pseudo-terminal its first\n"
          "line on stdout is \"PTY PATH\"; point the program at it with\n"
          "  tavrin --board serial --port PATH --inband-lines\n"
+         "On a Unix socket (for QEMU's emulated FT232: -chardev socket,path=PATH) it is\n"
+         "\"SOCKET PATH\", then \"CONNECTED\" and \"DISCONNECTED\" as far ends come and go;\n"
+         "each connection is a board plugged in afresh. A socket carries bytes only:\n"
+         "with --lines-from-frames the enable line follows each frame's mode.\n"
          "Of the faults only " + tavrin::sim::servableFaultsText() +
          " can be served: the others act\n"
-         "on steps the program performs on its own side of a serial link.\n"
+         "on steps the program performs on its own side of the link.\n"
          "Ends on SIGTERM or SIGINT (Ctrl-C), or when stdin closes (a pipe or a terminal).\n"
          "\n" +
          tavrin::optionHelp(tavrin::kTavrinSimBoard);
@@ -60,18 +69,23 @@ int main(int argc, char** argv) {
   }
   if (!words.plain.empty()) {
     std::cerr << "tavrin-simboard: unexpected '" << words.plain.front()
-              << "' (it takes --pty and the --sim-* options)\n";
+              << "' (it takes --pty or --socket PATH, and the --sim-* options)\n";
     return 2;
   }
-  if (!words.options.pty) {
-    std::cerr << "tavrin-simboard: --pty is required (the only way it serves the board)\n";
+  const bool onSocket = !words.options.socketPath.empty();
+  if (words.options.pty == onSocket) {
+    std::cerr << "tavrin-simboard: " << (onSocket ? "--pty and --socket exclude each other" : "--pty or --socket PATH is required")
+              << " (the two ways it serves the board)\n";
+    return 2;
+  }
+  if (words.options.linesFromFrames && !onSocket) {
+    std::cerr << "tavrin-simboard: --lines-from-frames is for --socket (on a pty the lines travel in the stream)\n";
     return 2;
   }
   tavrin::sim::SimConfig config = words.options.backend.sim;
-  if (auto bad = tavrin::sim::PtyBoard::unservableFaults(config); !bad.empty()) {
+  if (auto bad = tavrin::sim::ServedBoard::unservableFaults(config); !bad.empty()) {
     std::cerr << "tavrin-simboard: fault '" << bad.front()
-              << "' cannot be served over a pty: it acts on a step the program performs on its own side of a "
-                 "serial link (only "
+              << "' cannot be served: it acts on a step the program performs on its own side of the link (only "
               << tavrin::sim::servableFaultsText() << " can)\n";
     return 2;
   }
@@ -86,15 +100,16 @@ int main(int argc, char** argv) {
   std::signal(SIGTTIN, SIG_IGN);  // a background job reading its terminal gets EIO, not a stop
   std::signal(SIGPIPE, SIG_IGN);
 
-  tavrin::sim::PtyBoard board(config);
-  if (!board.open(error)) {
-    std::cerr << "tavrin-simboard: no pseudo-terminal: " << error << '\n';
+  tavrin::sim::ServedBoard board(config);
+  if (onSocket ? !board.listen(words.options.socketPath, words.options.linesFromFrames, error) : !board.openPty(error)) {
+    std::cerr << "tavrin-simboard: " << (onSocket ? "no socket: " : "no pseudo-terminal: ") << error << '\n';
     return 1;
   }
-  std::cout << "PTY " << board.slavePath() << std::endl;
+  std::cout << (onSocket ? "SOCKET " : "PTY ") << board.path() << std::endl;
 
-  board.serve([] { return stopSignal != 0; }, stdinIsWatched() ? 0 : -1);
+  board.serve([] { return stopSignal != 0; }, stdinIsWatched() ? 0 : -1,
+              [](bool connected) { std::cout << (connected ? "CONNECTED" : "DISCONNECTED") << std::endl; });
   if (board.droppedBytes())
-    std::cerr << "tavrin-simboard: " << board.droppedBytes() << " reply bytes found no room on the pty\n";
+    std::cerr << "tavrin-simboard: " << board.droppedBytes() << " reply bytes found no room at the far end\n";
   return 0;
 }

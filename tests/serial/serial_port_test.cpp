@@ -2,6 +2,12 @@
 // has no modem lines, and with the simulated board served on the other side
 // (frames with an escaped byte, current replies, the lines).
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include <atomic>
 #include <chrono>
@@ -13,7 +19,7 @@
 #include "link/frame.h"
 #include "link/inband_lines.h"
 #include "link/serial_port.h"
-#include "sim/pty_board.h"
+#include "sim/served_board.h"
 
 namespace tavrin {
 namespace {
@@ -32,10 +38,10 @@ TEST(InbandLines, DoublesTheEscapeAndCountsOnlyWholeDataBytesSent) {
 
 // A pty whose far side nobody serves: the backend alone.
 TEST(SerialPort, OnAPtyWithoutInbandLinesTheLinesFailHonestly) {
-  sim::PtyBoard pty({});
+  sim::ServedBoard pty({});
   std::string error;
-  ASSERT_TRUE(pty.open(error)) << error;
-  SerialPort port(pty.slavePath(), false);
+  ASSERT_TRUE(pty.openPty(error)) << error;
+  SerialPort port(pty.path(), false);
 
   std::string description;
   ASSERT_EQ(port.deviceDescription(0, description), ft::OK);
@@ -84,9 +90,9 @@ class ServedBoard : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(served.open(error)) << error;
+    ASSERT_TRUE(served.openPty(error)) << error;
     server = std::thread([this] { served.serve([this] { return stop.load(); }); });
-    port = std::make_unique<SerialPort>(served.slavePath(), true);
+    port = std::make_unique<SerialPort>(served.path(), true);
   }
   void TearDown() override { stopServing(); }
   void stopServing() {
@@ -116,7 +122,7 @@ class ServedBoard : public ::testing::Test {
     return currentReplyCount(reply).value_or(-1);
   }
 
-  sim::PtyBoard served{sim::SimConfig{}};
+  sim::ServedBoard served{sim::SimConfig{}};
   std::atomic<bool> stop{false};
   std::thread server;
   std::unique_ptr<SerialPort> port;  // made once the pty has its path
@@ -125,7 +131,7 @@ class ServedBoard : public ::testing::Test {
 // (The program's start-up over a served pty, and its frames and readings: the contract test's serial runs.)
 TEST_F(ServedBoard, FramesARepliesAndTheLinesCrossThePty) {
   LinkHandle h = nullptr;
-  ASSERT_EQ(port->openByDescription(served.slavePath(), h), ft::OK);
+  ASSERT_EQ(port->openByDescription(served.path(), h), ft::OK);
   ASSERT_EQ(port->setRts(h), ft::OK);
   ASSERT_EQ(port->setDtr(h), ft::OK);
   FrameFields f;
@@ -153,6 +159,71 @@ TEST_F(ServedBoard, FramesARepliesAndTheLinesCrossThePty) {
   EXPECT_EQ(board.frames()[0].describe(), "frame mode 1 freq 2959501 (44100 Hz) phase 4095 supply 01 5A");
   EXPECT_EQ(board.frames()[2].describe(), "frame mode 7 freq 2959501 (44100 Hz) phase 4095 supply 01 5A");
   EXPECT_EQ(served.droppedBytes(), 0u);
+}
+
+// The board on a socket, as QEMU's emulated FT232 reaches it: plain bytes,
+// several writes arriving as one, no modem lines. The enable line follows the
+// frames' modes; a new connection finds a board as powered up.
+TEST(ServedBoardSocket, CutsThePlainStreamIntoFramesAndTakesTheEnableLineFromTheirModes) {
+  const std::string path = (std::filesystem::temp_directory_path() / ("tavrin-board-" + std::to_string(::getpid()))).string();
+  sim::ServedBoard served{sim::SimConfig{}};
+  std::string error;
+  ASSERT_TRUE(served.listen(path, true, error)) << error;
+  std::atomic<bool> stop{false};
+  std::atomic<int> connections{0};
+  std::thread server([&] { served.serve([&] { return stop.load(); }, -1, [&](bool up) { connections += up; }); });
+
+  auto connectToBoard = [&] {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    return fd;
+  };
+  FrameFields f;
+  f.freqWord = frequencyWord(44100).value();  // the board's peak
+  f.poutHi = 1;
+  f.poutLo = 90;
+  // Sends frames in the modes given as one chunk, then a reading's frame, and
+  // returns the reply's count.
+  auto countAfter = [&](int fd, std::initializer_list<std::uint8_t> modes) {
+    Bytes chunk;
+    for (std::uint8_t mode : modes) {
+      f.mode = mode;
+      for (const auto& w : frameWrites(f)) chunk.insert(chunk.end(), w.begin(), w.end());
+    }
+    f.mode = 7;
+    for (const auto& w : frameWrites(f)) chunk.insert(chunk.end(), w.begin(), w.end());
+    EXPECT_EQ(::write(fd, chunk.data(), chunk.size()), static_cast<ssize_t>(chunk.size()));
+    std::string reply;
+    char buffer[64];
+    while (reply.size() < 10) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 2000) != 1) break;
+      ssize_t k = ::read(fd, buffer, sizeof buffer);
+      if (k <= 0) break;
+      reply.append(buffer, static_cast<std::size_t>(k));
+    }
+    EXPECT_EQ(reply.size(), 10u) << reply;
+    return currentReplyCount(reply).value_or(-1);
+  };
+
+  int fd = connectToBoard();
+  const std::int32_t first = countAfter(fd, {1});
+  EXPECT_GT(first, 100);                  // mode 1 set the enable line
+  EXPECT_LT(countAfter(fd, {3, 4}), 50);  // mode 4 cleared it again
+  EXPECT_GT(countAfter(fd, {8}), 100);
+  ::close(fd);
+  fd = connectToBoard();  // plugged in again: the board starts afresh, noise and all
+  EXPECT_EQ(countAfter(fd, {1}), first);
+  ::close(fd);
+
+  stop = true;
+  server.join();
+  EXPECT_EQ(connections.load(), 2);
+  ASSERT_EQ(served.board().frames().size(), 2u);  // this connection's frames, whole
+  EXPECT_EQ(served.board().frames()[1].describe(), "frame mode 7 freq 2959501 (44100 Hz) phase 0 supply 01 5A");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # tavrin-simboard --pty: prints its pty first, serves it until SIGTERM or the
-# end of its stdin, and ends with status 0; refuses what a pty cannot serve.
+# end of its stdin, and ends with status 0; refuses what it cannot serve.
+# --socket PATH: prints its socket first, never replaces a file that is not a
+# socket.
 #   simboard_test.sh TAVRIN_SIMBOARD TAVRIN_SCRIPT WORKDIR
 set -uo pipefail
 simboard=$1 runner=$2 work=$3
@@ -41,8 +43,7 @@ for _ in $(seq 50); do [ -s stdin.status ] && break; sleep 0.1; done
 # The servable faults as its --help names them from the fault table.
 servable=$("$simboard" --help | sed -n 's/^Of the faults only \(.*\) can be served:.*/\1/p')
 case "$servable" in *silent*garbled*) ;; *) fail "--help does not name the servable faults: '$servable'" ;; esac
-served="cannot be served over a pty: it acts on a step the program performs on its own side of a serial link \
-(only $servable can)"
+served="cannot be served: it acts on a step the program performs on its own side of the link (only $servable can)"
 "$simboard" --pty --sim-fault open >/dev/null 2>fault.err </dev/null
 [ $? = 2 ] && grep -qxF "tavrin-simboard: fault 'open' $served" fault.err ||
   fail "--sim-fault open not refused: $(cat fault.err)"
@@ -53,6 +54,22 @@ served="cannot be served over a pty: it acts on a step the program performs on i
 [ $? = 2 ] || fail "--trace not refused"
 "$simboard" >/dev/null 2>nopty.err </dev/null
 [ $? = 2 ] || fail "no --pty not refused"
+"$simboard" --pty --socket s >/dev/null 2>both.err </dev/null
+[ $? = 2 ] || fail "--pty with --socket not refused"
+"$simboard" --pty --lines-from-frames >/dev/null 2>lines.err </dev/null
+[ $? = 2 ] || fail "--lines-from-frames on a pty not refused"
 
-[ $failed = 0 ] && echo "tavrin-simboard: PTY line, SIGTERM, end of stdin and refusals as expected"
+# A socket: its line first; a stale socket replaced, a plain file left alone.
+"$simboard" --socket "$work/board.sock" </dev/null >socket.out 2>socket.err &
+pid=$!
+for _ in $(seq 50); do [ -S board.sock ] && break; sleep 0.1; done
+kill -TERM "$pid"
+wait "$pid"
+[ $? = 0 ] && [ "$(cat socket.out)" = "SOCKET $work/board.sock" ] || fail "socket: $(cat socket.out socket.err)"
+[ -e board.sock ] && fail "the socket outlived its server"
+echo keep >board.sock
+"$simboard" --socket "$work/board.sock" </dev/null >/dev/null 2>file.err
+[ $? = 1 ] && [ "$(cat board.sock)" = keep ] || fail "a plain file at the socket's path: $(cat file.err)"
+
+[ $failed = 0 ] && echo "tavrin-simboard: PTY and SOCKET lines, SIGTERM, end of stdin and refusals as expected"
 exit $failed
