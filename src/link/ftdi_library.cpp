@@ -27,6 +27,16 @@ struct DeviceListNode {
   void* dev;  // struct libusb_device*
 };
 
+// The head of struct ftdi_context, public in ftdi.h from libftdi1 1.0 to 1.5:
+// libusb's context and device handle, then the bulk read and write timeouts
+// in ms. There is no call to set the read timeout; programs set the field.
+struct ContextHead {
+  void* usbContext;
+  void* usbDevice;
+  int usbReadTimeout;
+  int usbWriteTimeout;
+};
+
 using Context = void*;  // struct ftdi_context*
 using NewFn = Context (*)();
 using FreeFn = void (*)(Context);
@@ -305,6 +315,7 @@ LinkStatus FtdiLibrary::openByDescription(const std::string& description, LinkHa
   // Reads that find nothing then come back after 1 ms instead of 16. The
   // device is open either way.
   const int lr = api_->setLatencyTimer(ctx, kLatencyMs);
+  static_cast<ContextHead*>(ctx)->usbReadTimeout = kReadTimeoutMs;
   if (lr != 0) problem_ = "the latency timer stays at the chip's default (" + libraryMessage(ctx, lr) + ")";
   // A small number rather than an address, so a window dump is the same on every run.
   handle = reinterpret_cast<LinkHandle>(++opened_);
@@ -434,13 +445,14 @@ LinkStatus FtdiLibrary::clrRts(LinkHandle h) {
 namespace {
 // ftdi_read_data and ftdi_write_data return libusb's codes (a failed bulk
 // transfer), or -666 when no device is open in the context.
+constexpr int kUsbTimeout = -7;  // LIBUSB_ERROR_TIMEOUT
 LinkStatus transferStatus(int r) {
   switch (r) {
     case -666: return ft::DEVICE_NOT_OPENED;
     case -4: return ft::DEVICE_NOT_FOUND;  // LIBUSB_ERROR_NO_DEVICE: unplugged
     case -2: return ft::INVALID_PARAMETER;  // LIBUSB_ERROR_INVALID_PARAM
     case -11: return ft::INSUFFICIENT_RESOURCES;  // LIBUSB_ERROR_NO_MEM
-    default: return ft::IO_ERROR;  // I/O, timeout, pipe, overflow ...
+    default: return ft::IO_ERROR;  // I/O, pipe, overflow ...
   }
 }
 
@@ -469,6 +481,7 @@ LinkStatus FtdiLibrary::pull(Device& d) {
   while (pulled < kPullLimit && d.rx.size() < kBufferLimit) {
     unsigned char chunk[kReadChunk];
     const int r = api_->read(d.ctx, chunk, kReadChunk);
+    if (r == kUsbTimeout) break;  // nothing came within kReadTimeoutMs: nothing has arrived yet
     if (r < 0) return fail(transferStatus(r), "ftdi_read_data: " + libraryMessage(d.ctx, r));
     if (r > kReadChunk) return fail(ft::OTHER_ERROR, "ftdi_read_data returned " + std::to_string(r));
     d.rx.insert(d.rx.end(), chunk, chunk + r);

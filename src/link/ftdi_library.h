@@ -69,6 +69,12 @@ class FtdiLibrary : public Link {
   // The latency timer set at open, in ms (libftdi1 takes 1..255; the chip's
   // default is 16).
   static constexpr unsigned char kLatencyMs = 1;
+  // How long one bulk read may wait for the chip, in ms (libftdi1's default is
+  // 5000). A real chip answers every read within its latency timer, with two
+  // status bytes when nothing came; a chip that answers nothing at all until
+  // data comes (QEMU's emulated FT232 does so) would hold the program for the
+  // whole default at every look for a reply the board never sends.
+  static constexpr int kReadTimeoutMs = 20;
 
   struct Api;
   struct Device;

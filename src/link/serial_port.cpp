@@ -154,7 +154,7 @@ SerialPort::~SerialPort() {
   ::close(fd_);
 }
 
-bool SerialPort::isOpen(LinkHandle h) const { return fd_ >= 0 && h == this; }
+bool SerialPort::isOpen(LinkHandle h) const { return fd_ >= 0 && h == handle_; }
 
 std::string SerialPort::lastProblem() const {
   if (path_.empty()) return {};
@@ -230,7 +230,7 @@ LinkStatus SerialPort::openByDescription(const std::string& text, LinkHandle& ha
   fd_ = fd;
   modemLines_ = !noLines;
   pulseMicros_ = after - before;
-  handle = this;
+  handle = handle_ = reinterpret_cast<LinkHandle>(++opens_);
   return ft::OK;
 }
 
@@ -470,7 +470,7 @@ SerialPort::~SerialPort() {
   if (port_) CloseHandle(static_cast<HANDLE>(port_));
 }
 
-bool SerialPort::isOpen(LinkHandle h) const { return port_ != nullptr && h == this; }
+bool SerialPort::isOpen(LinkHandle h) const { return port_ != nullptr && h == handle_; }
 
 std::string SerialPort::lastProblem() const { return error_.empty() ? std::string() : path_ + ": " + error_; }
 
@@ -531,7 +531,7 @@ LinkStatus SerialPort::openByDescription(const std::string& text, LinkHandle& ha
   port_ = port;
   modemLines_ = true;
   pulseMicros_ = after - before;
-  handle = this;
+  handle = handle_ = reinterpret_cast<LinkHandle>(++opens_);
   return ft::OK;
 }
 

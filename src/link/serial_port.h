@@ -74,6 +74,10 @@ class SerialPort : public Link {
   bool inband_;
   bool modemLines_ = true;
   double pulseMicros_ = -1;
+  // The open's handle: a small number counting the opens, not an address, so
+  // a window dump is the same on every run; an earlier open's is refused.
+  std::uintptr_t opens_ = 0;
+  LinkHandle handle_ = nullptr;
   std::string error_;
 #ifdef _WIN32
   void* port_ = nullptr;  // the HANDLE, null when closed

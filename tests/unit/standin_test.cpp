@@ -322,6 +322,15 @@ TEST(FtdiStandIn, EveryOperationAnswersAnHonestStatus) {
     EXPECT_EQ(lib.read(h, buf, n), ft::OK);
     EXPECT_EQ(std::string(buf, buf + n).substr(0, 5), "ADC&H");
 
+    // A chip that answers a read only when data has come (QEMU's emulated
+    // FT232): a look at an empty queue waits a moment, not libftdi1's 5 s,
+    // and finds it empty rather than failed.
+    f.hooks.ftdiUsbFault("nak");
+    EXPECT_EQ(lib.queueStatus(h, n), ft::OK);
+    EXPECT_EQ(n, 0u);
+    EXPECT_NE(std::string(f.hooks.ftdiCalls()).find("ftdi_read_data 64 (waited 20 ms) -> -7"), std::string::npos);
+    f.hooks.ftdiUsbFault("");
+
     EXPECT_EQ(lib.close(h), ft::OK);
     EXPECT_EQ(lib.close(h), ft::INVALID_HANDLE);  // closed is closed
   }

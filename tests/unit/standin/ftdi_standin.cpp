@@ -19,8 +19,13 @@ using standin::board;
 
 // ---- libftdi1's types ----
 
-// The library's own context: the caller sees only a pointer to it.
+// The library's own context. Its head is public in ftdi.h and programs set
+// the timeouts there; the rest is the stand-in's own.
 struct ftdi_context {
+  void* usb_ctx = nullptr;
+  void* usb_dev = nullptr;
+  int usb_read_timeout = 5000;
+  int usb_write_timeout = 5000;
   tavrin::LinkHandle handle = nullptr;  // the board's, while a device is open
   bool open = false;
   std::string error;  // ftdi_get_error_string
@@ -43,7 +48,10 @@ std::ostringstream calls;
 std::string callsText;
 // A USB-level trouble the simulated board has no fault for: "no-libusb"
 // (ftdi_new fails), "access" (libusb_open fails), "permission", "driver" and
-// "config" (the open fails the ways libftdi1 words them).
+// "config" (the open fails the ways libftdi1 words them); "nak", a chip that
+// answers a read only when data has come, as QEMU's emulated FT232 does (a
+// real one sends its two status bytes every latency period): a read that
+// finds nothing waits out usb_read_timeout and fails with LIBUSB_ERROR_TIMEOUT.
 std::string usbFault;
 // Contexts and list nodes not freed yet.
 int live = 0;
@@ -271,6 +279,9 @@ STANDIN_EXPORT int ftdi_read_data(ftdi_context* ftdi, unsigned char* buf, int si
   LinkStatus s = board().read(ftdi->handle, {buf, static_cast<std::size_t>(size)}, got);
   if (s == ft::INVALID_HANDLE) return error(ftdi, -666, "USB device unavailable", line);
   if (s != ft::OK) return error(ftdi, s == ft::DEVICE_NOT_FOUND ? -4 : -1, "usb bulk read failed", line);
+  if (got == 0 && usbFault == "nak") {
+    return error(ftdi, -7, "usb bulk read failed", line + " (waited " + std::to_string(ftdi->usb_read_timeout) + " ms)");
+  }
   if (got) line += " " + tavrin::hexBytes(buf, got);
   return logged(static_cast<int>(got), line);
 }
