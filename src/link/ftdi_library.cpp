@@ -456,11 +456,15 @@ LinkStatus transferStatus(int r) {
   }
 }
 
-// One read asks for a full-speed packet's worth; a pull stops at the first
-// short read, or after kPullLimit bytes, so a board that never stops talking
+// A pull asks libftdi1 for one byte at a time, until it has none: a call that
+// asks for more reads the chip again once what came is used up, and when that
+// second read fails (a chip that answers nothing while it has nothing, as
+// QEMU's emulated FT232 does, times out) libftdi1 drops the bytes the call had
+// already received. One byte at a time, a call has nothing to lose: libftdi1
+// keeps the rest of what the chip sent in its own buffer for the next calls.
+// A pull stops after kPullLimit bytes, so a board that never stops talking
 // cannot hold it; the buffer holds at most kBufferLimit, the rest waits in
 // libftdi1 and the chip.
-constexpr int kReadChunk = 64;
 constexpr std::size_t kPullLimit = 4096;
 constexpr std::size_t kBufferLimit = 65536;
 }  // namespace
@@ -479,14 +483,13 @@ LinkStatus FtdiLibrary::write(LinkHandle h, std::span<const std::uint8_t> bytes,
 LinkStatus FtdiLibrary::pull(Device& d) {
   std::size_t pulled = 0;
   while (pulled < kPullLimit && d.rx.size() < kBufferLimit) {
-    unsigned char chunk[kReadChunk];
-    const int r = api_->read(d.ctx, chunk, kReadChunk);
-    if (r == kUsbTimeout) break;  // nothing came within kReadTimeoutMs: nothing has arrived yet
+    unsigned char byte = 0;
+    const int r = api_->read(d.ctx, &byte, 1);
+    if (r == 0 || r == kUsbTimeout) break;  // nothing more has arrived (yet)
     if (r < 0) return fail(transferStatus(r), "ftdi_read_data: " + libraryMessage(d.ctx, r));
-    if (r > kReadChunk) return fail(ft::OTHER_ERROR, "ftdi_read_data returned " + std::to_string(r));
-    d.rx.insert(d.rx.end(), chunk, chunk + r);
-    pulled += static_cast<std::size_t>(r);
-    if (r < kReadChunk) break;
+    if (r > 1) return fail(ft::OTHER_ERROR, "ftdi_read_data returned " + std::to_string(r) + " bytes for 1");
+    d.rx.push_back(byte);
+    ++pulled;
   }
   return ft::OK;
 }

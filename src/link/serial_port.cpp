@@ -378,11 +378,20 @@ LinkStatus SerialPort::close(LinkHandle h) {
   // Gives the port back: on a pseudo-terminal whose other side stays open the
   // exclusive mark outlives the close and would keep the next open out.
   ::ioctl(fd_, TIOCNXCL);
+  // A port hung up under us (a USB adapter unplugged): closing lets go of the
+  // descriptor, not of a device, which is gone. Said so, as a chip's library
+  // says it of a chip that was pulled out.
+  pollfd p{fd_, 0, 0};
+  const bool gone = ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP) != 0;
   int r = ::close(fd_);
   fd_ = -1;  // the descriptor is gone whatever close() said
   if (r != 0) {
     error_ = sysError(errno);
     return ft::IO_ERROR;
+  }
+  if (gone) {
+    error_ = "the port had gone away (hung up: unplugged?)";
+    return ft::DEVICE_NOT_FOUND;
   }
   return ft::OK;
 }

@@ -2,6 +2,7 @@
 // has no modem lines, and with the simulated board served on the other side
 // (frames with an escaped byte, current replies, the lines).
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -86,6 +87,22 @@ TEST(SerialPort, APathThatIsNoPortIsNotFoundOrNotOpened) {
   LinkHandle h = nullptr;
   EXPECT_EQ(notATty.openByDescription("/dev/null", h), ft::DEVICE_NOT_OPENED);
   EXPECT_FALSE(notATty.lastError().empty());
+}
+
+// The far side gone (a USB adapter pulled out hangs its tty up): the close
+// says the device is gone, as a chip's library does for a chip pulled out.
+TEST(SerialPort, ClosingAPortThatHungUpSaysTheDeviceIsGone) {
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string path = ::ptsname(master);
+  SerialPort port(path, false);
+  LinkHandle h = nullptr;
+  ASSERT_EQ(port.openByDescription(path, h), ft::OK);
+  ::close(master);
+  EXPECT_EQ(port.close(h), ft::DEVICE_NOT_FOUND);
+  EXPECT_NE(port.lastError().find("gone away"), std::string::npos) << port.lastError();
 }
 
 // The simulated board served on a pty in a thread; the program's side talks

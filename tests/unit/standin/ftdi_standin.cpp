@@ -50,8 +50,9 @@ std::string callsText;
 // (ftdi_new fails), "access" (libusb_open fails), "permission", "driver" and
 // "config" (the open fails the ways libftdi1 words them); "nak", a chip that
 // answers a read only when data has come, as QEMU's emulated FT232 does (a
-// real one sends its two status bytes every latency period): a read that
-// finds nothing waits out usb_read_timeout and fails with LIBUSB_ERROR_TIMEOUT.
+// real one sends its two status bytes every latency period): a call that finds
+// fewer bytes than it asks for waits out usb_read_timeout and fails with
+// LIBUSB_ERROR_TIMEOUT, losing the bytes it had, as libftdi1 1.5 does.
 std::string usbFault;
 // Contexts and list nodes not freed yet.
 int live = 0;
@@ -279,8 +280,12 @@ STANDIN_EXPORT int ftdi_read_data(ftdi_context* ftdi, unsigned char* buf, int si
   LinkStatus s = board().read(ftdi->handle, {buf, static_cast<std::size_t>(size)}, got);
   if (s == ft::INVALID_HANDLE) return error(ftdi, -666, "USB device unavailable", line);
   if (s != ft::OK) return error(ftdi, s == ft::DEVICE_NOT_FOUND ? -4 : -1, "usb bulk read failed", line);
-  if (got == 0 && usbFault == "nak") {
-    return error(ftdi, -7, "usb bulk read failed", line + " (waited " + std::to_string(ftdi->usb_read_timeout) + " ms)");
+  if (usbFault == "nak" && got < static_cast<std::uint32_t>(size)) {
+    // libftdi1 reads the chip again for the rest, the chip does not answer,
+    // and the call fails: what it had received is lost.
+    return error(ftdi, -7, "usb bulk read failed",
+                 line + " (waited " + std::to_string(ftdi->usb_read_timeout) + " ms, " + std::to_string(got) +
+                     " bytes lost)");
   }
   if (got) line += " " + tavrin::hexBytes(buf, got);
   return logged(static_cast<int>(got), line);
