@@ -6,10 +6,13 @@ set -euo pipefail
 TAVRIN_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-svg-dev libgl1-mesa-dev libxkbcommon-dev
                  libgtest-dev fonts-dejavu-core)
 # CI (.ci/run sets TAVRIN_CI=1) also runs clang-tidy, builds with warnings as
-# errors, and checks the Qt-free layers for Windows (mingw-w64 and wine:
-# scripts/windows_check.sh).
+# errors, checks the Qt-free layers for Windows (mingw-w64 and wine:
+# scripts/windows_check.sh), and drives the libftdi1 and serial backends
+# against QEMU's emulated FT232 (scripts/ftdi_vm_check.sh, which fetches its
+# guest kernel itself).
 if [ -n "${TAVRIN_CI:-}" ]; then
-  TAVRIN_PACKAGES+=(clang-tidy g++-mingw-w64-x86-64-posix wine64 googletest)
+  TAVRIN_PACKAGES+=(clang-tidy g++-mingw-w64-x86-64-posix wine64 googletest
+                    qemu-system-x86 busybox-static libftdi1-2)
 fi
 
 tavrin_install_missing() {
