@@ -50,7 +50,7 @@ say() { echo "ftdi_vm_check: $*"; }
 command -v qemu-system-x86_64 >/dev/null || skip "no qemu-system-x86_64 (Debian package qemu-system-x86)"
 busybox=$(command -v busybox) || skip "no busybox (Debian package busybox-static)"
 ldd "$busybox" >/dev/null 2>&1 && skip "$busybox is not static: the initramfs has no libraries (busybox-static)"
-ldconfig -p 2>/dev/null | grep -q 'libftdi1\.so\.2 ' || skip "no libftdi1 (Debian package libftdi1-2)"
+{ ldconfig -p 2>/dev/null || /sbin/ldconfig -p 2>/dev/null; } | grep -q 'libftdi1\.so\.2 ' || skip "no libftdi1 (Debian package libftdi1-2)"
 for program in tavrin tavrin-script tavrin-simboard tavrin-tracediff bench/bench_dtr_pulse; do
   [ -x "$build/$program" ] || { echo "ftdi_vm_check: $build/$program is not built" >&2; exit 1; }
 done
