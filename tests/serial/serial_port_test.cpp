@@ -238,10 +238,10 @@ TEST(ServedBoardSocket, CutsThePlainStreamIntoFramesAndTakesTheEnableLineFromThe
   ::close(fd);
   fd = connectToBoard();  // plugged in again: the board starts afresh, noise and all
   EXPECT_EQ(countAfter(fd, {1}), first);
-  ::close(fd);
 
-  stop = true;
+  stop = true;  // before the close: the board seen is this connection's
   server.join();
+  ::close(fd);
   EXPECT_EQ(connections.load(), 2);
   ASSERT_EQ(served.board().frames().size(), 2u);  // this connection's frames, whole
   EXPECT_EQ(served.board().frames()[1].describe(), "frame mode 7 freq 2959501 (44100 Hz) phase 0 supply 01 5A");
