@@ -17,7 +17,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(numbers config script reply frames sequence options datetime)
+[ ${#targets[@]} -gt 0 ] || targets=(numbers config script reply frames sequence options datetime scpi)
 
 # shellcheck source=setup.sh
 source "$root/scripts/setup.sh"

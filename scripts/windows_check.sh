@@ -26,7 +26,7 @@ start=$SECONDS
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
   -DTAVRIN_BUILD_QT=OFF -DTAVRIN_GTEST_SOURCE="$gtest" -DCMAKE_CROSSCOMPILING_EMULATOR="$wine" >/dev/null
 cmake --build "$build" -j2 --target tavrin_unit_tests behaviour_tests tavrin-script \
-  fuzz_numbers fuzz_config fuzz_script fuzz_reply fuzz_frames fuzz_sequence fuzz_options fuzz_datetime
+  fuzz_numbers fuzz_config fuzz_script fuzz_reply fuzz_frames fuzz_sequence fuzz_options fuzz_datetime fuzz_scpi
 echo "windows_check: cross build $((SECONDS - start)) s"
 
 start=$SECONDS

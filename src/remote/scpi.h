@@ -18,7 +18,23 @@
 //     (letters, digits, '_': ON, OFF, FORW, MAX).
 // A command that breaks these rules gives an error with SCPI's number in
 // place of the command; the commands before it on the line stand, and
-// parsing goes on after the next ';' outside a string.
+// parsing goes on after the next ';' outside a string (a quote opens a
+// string wherever it stands, so an unclosed one ends the line's commands).
+// The errors:
+//   -101 Invalid character: a byte the dialect has no use for outside a
+//        string (a control byte, a byte from 0x80 up, '$', '(' ...);
+//   -102 Syntax error: a rule above broken (an empty command, a missing ',',
+//        an unterminated string, "1.2.3", "1E", a mnemonic of more than 12
+//        characters, a header of more than 8 mnemonics with the path it
+//        builds on);
+//   -104 Data type error: a number run into letters ("44kHz": units are not
+//        read) or data in '#' (IEEE 488.2's non-decimal numbers and blocks);
+//   -222 Data out of range: a number beyond a double ("1E400"); one too
+//        small for it ("1E-400") reads as zero.
+// A header that cannot be read leaves no path to build on: a relative header
+// after it starts from the root. A ';' that ends the line is allowed.
+// The message quotes at most 20 bytes of the line from where it went wrong,
+// any byte outside printable ASCII as \xNN.
 #pragma once
 
 #include <optional>
@@ -69,6 +85,8 @@ bool matches(std::string_view pattern, std::string_view sent);
 bool matchesPath(std::string_view pattern, const std::vector<std::string>& path);
 
 // A string as a response carries it: in double quotes, a quote inside doubled.
+// Call it as scpi::quoted: on a std::string, argument-dependent lookup also
+// finds std::quoted (<iomanip>), which is a better match and is no string.
 std::string quoted(std::string_view text);
 
 }  // namespace tavrin::scpi
