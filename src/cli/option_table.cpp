@@ -83,6 +83,15 @@ std::vector<ProgramOption> ownOptions() {
                 "window or a display; status 0 when it ends, 1 on a\n"
                 "message box (printed), 2 if the file does not exist,\n"
                 "4 when the board never answered or a call to it failed"}, store<&Options::headless>},
+      {{.name = "--remote", .kind = K::Text, .programs = kTavrin, .placeholder = "[ADDR:]PORT",
+        .help = "serve the remote control (SCPI over TCP) on PORT of\n"
+                "ADDR (default 127.0.0.1); with --headless and no\n"
+                "sequence file it runs until SYSTem:EXIT or a signal"},
+       store<&Options::remote>},
+      {{.name = "--remote-token-file", .kind = K::Path, .programs = kTavrin, .placeholder = "FILE",
+        .help = "clients must first send SYSTem:AUTHenticate with the\n"
+                "token in FILE (needed for an address other than loopback)"},
+       store<&Options::remoteTokenFile>},
       {{.name = "--check-sequence", .kind = K::Path, .programs = m, .placeholder = "FILE",
         .help = "print the steps of a sequence file, one repeat's length\n"
                 "and every error; exit 0 if it would run, else 1"}, setCheckSequence},

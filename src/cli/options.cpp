@@ -12,6 +12,7 @@
 #include "cli/check_sequence.h"
 #include "cli/option_table.h"
 #include "core/escape.h"
+#include "core/numbers.h"
 #include "core/files.h"
 #include "core/settings_file.h"
 #include "tavrin_version.h"
@@ -99,12 +100,26 @@ bool checkScriptRun(const Options& o, std::string& error) {
   return error.empty();
 }
 
+bool checkRemote(const Options& o, std::string& error) {
+  if (o.remote.empty()) {
+    if (!o.remoteTokenFile.empty()) error = "--remote-token-file goes with --remote [ADDRESS:]PORT";
+  } else if (!o.scriptFile.empty() || !o.checkSequence.empty()) {
+    error = std::string("--remote serves a running program; it does not go with ") +
+            (o.scriptFile.empty() ? "--check-sequence" : "--script");
+  } else if (auto address = parseRemoteAddress(o.remote, error);
+             address && !address->loopback() && o.remoteTokenFile.empty()) {
+    error = "--remote on " + o.remote + " is reachable from other machines: it needs --remote-token-file FILE";
+  }
+  return error.empty();
+}
+
 bool checkHeadless(const Options& o, std::string& error) {
   if (!o.headless) return true;
   if (!o.checkSequence.empty() || (!o.scriptFile.empty() && !o.realtime)) {
     error = std::string("--headless runs a batch or a --realtime script; it does not go with ") +
             (o.scriptFile.empty() ? "--check-sequence" : "--script alone");
-  } else if (o.scriptFile.empty() && o.commandLine.find_first_not_of(" \t\"") == std::string::npos) {
+  } else if (o.scriptFile.empty() && o.remote.empty() &&
+             o.commandLine.find_first_not_of(" \t\"") == std::string::npos) {
     // Blanks and double quotes alone name no file: say so before the board
     // is opened and sent anything.
     error = "--headless needs the path of an existing sequence file";
@@ -126,7 +141,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
   if (!o.configProblem.empty() && configProblem) configProblem(o.configProblem);
   if (o.listBoards) return o;
   resolveAuto(o, words.given);
-  if (!checkBoard(o, words.given, error) || !checkScriptRun(o, error) || !checkHeadless(o, error))
+  if (!checkBoard(o, words.given, error) || !checkScriptRun(o, error) || !checkRemote(o, error) ||
+      !checkHeadless(o, error))
     return std::nullopt;
   return o;
 }
@@ -219,6 +235,29 @@ bool saveConnection(const BackendOptions& backend, std::string& error) {
   if (!backend.d2xxLibrary.empty()) values["d2xx-library"] = backend.d2xxLibrary;
   if (!backend.ftdiLibrary.empty()) values["ftdi-library"] = backend.ftdiLibrary;
   return writeSettings(file, kConfigSection, values, error);
+}
+
+bool RemoteAddress::loopback() const {
+  return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+}
+
+std::optional<RemoteAddress> parseRemoteAddress(const std::string& text, std::string& error) {
+  RemoteAddress a;
+  std::string port = text;
+  if (const auto colon = text.rfind(':'); colon != std::string::npos) {
+    a.host = text.substr(0, colon);
+    port = text.substr(colon + 1);
+    if (a.host.size() >= 2 && a.host.front() == '[' && a.host.back() == ']') a.host = a.host.substr(1, a.host.size() - 2);
+  }
+  const auto number = wholeNumber(port);
+  const bool portOk = !port.empty() && port.find_first_not_of("0123456789") == std::string::npos && number &&
+                      *number <= 65535;
+  if (!portOk || a.host.empty() || a.host.find_first_of(" \t/") != std::string::npos) {
+    error = "--remote needs [ADDRESS:]PORT, PORT 0 to 65535 (0: any free port), not '" + text + "'";
+    return std::nullopt;
+  }
+  a.port = static_cast<int>(*number);
+  return a;
 }
 
 std::string versionText(const std::string& program) {

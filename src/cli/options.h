@@ -32,10 +32,21 @@ struct Options {
   std::string outputFile;             // tavrin-plot -o: the image
   std::string csvFile;                // tavrin-plot --csv: the readings for a spreadsheet
   TraceTolerance tolerance;           // tavrin-tracediff
+  std::string remote;                 // --remote [ADDRESS:]PORT: serve the remote-control dialect
+  std::string remoteTokenFile;        // --remote-token-file: the token clients authenticate with
   bool pty = false;                   // tavrin-simboard --pty
   std::string socketPath;             // tavrin-simboard --socket
   bool linesFromFrames = false;       // tavrin-simboard --lines-from-frames
 };
+
+// Where --remote listens.
+struct RemoteAddress {
+  std::string host = "127.0.0.1";  // a name or an IPv4/IPv6 address ("[::1]" written with brackets)
+  int port = 0;                    // 0: any free port
+  bool loopback() const;           // reachable from this machine only
+};
+// "5025", "127.0.0.1:5025", "0.0.0.0:5025", "[::1]:5025"; nullopt with the reason.
+std::optional<RemoteAddress> parseRemoteAddress(const std::string& text, std::string& error);
 
 // Parses argv (without the program name). On error returns nullopt and a
 // one-line message in `error`.

@@ -27,6 +27,7 @@
 #include "qt/plot_window.h"
 #include "qt/qt_toolkit.h"
 #include "qt/realtime_script.h"
+#include "qt/remote_server.h"
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <csignal>
@@ -124,6 +125,54 @@ void startHeadlessBatch(QObject& lifetime, tavrin::Program& program, tavrin::QtT
   });
 }
 
+// The remote control without a window: start-up, then the event loop serves
+// the clients until SYSTem:EXIT or a signal. Nobody sits at a message box:
+// its text is printed and goes to the error queue of the client whose command
+// raised it, and the program goes on as if OK had been pressed; a file dialog
+// is cancelled.
+void startHeadlessRemote(QObject& lifetime, tavrin::Program& program, tavrin::QtToolkit& toolkit,
+                         tavrin::RemoteServer& server) {
+  toolkit.setScripted(
+      [&server](const std::string& text) {
+        std::cerr << "tavrin: message: " << text << std::endl;
+        server.control().reportMessage(text);
+      },
+      [] { return std::optional<std::string>(); });
+#if defined(__unix__) || defined(__APPLE__)
+  closeOnSignals(&lifetime, endOnSignal("tavrin: remote control stopped", program, toolkit));
+#endif
+  QTimer::singleShot(0, &lifetime, [&program, &toolkit] {
+    try {
+      program.Form_Load();
+    } catch (const std::exception& e) {
+      std::cerr << "tavrin: start-up failed: " << e.what() << std::endl;
+      program.link.closeDevice();
+      toolkit.endProgram(1);
+    }
+  });
+}
+
+// --remote: the server, listening before start-up begins. Null with the
+// reason said when it cannot be had.
+std::unique_ptr<tavrin::RemoteServer> startRemote(const tavrin::Options& options, tavrin::Program& program) {
+  std::string token, error;
+  if (!options.remoteTokenFile.empty() && !tavrin::readRemoteToken(options.remoteTokenFile, token, error)) {
+    std::cerr << "tavrin: --remote-token-file: " << error << std::endl;
+    return nullptr;
+  }
+  std::string version = tavrin::versionText("tavrin");
+  version.erase(0, version.find(' ') + 1);
+  auto server = std::make_unique<tavrin::RemoteServer>(program, token, version);
+  const auto where = tavrin::parseRemoteAddress(options.remote, error);
+  if (!where || !server->listen(*where, error)) {
+    std::cerr << "tavrin: --remote: " << error << std::endl;
+    return nullptr;
+  }
+  std::cerr << "tavrin: remote control on " << server->address() << (token.empty() ? "" : " (token required)")
+            << std::endl;
+  return server;
+}
+
 // Ctrl+B opens the board chooser; start-up that found no board opens it by
 // itself. A board chosen is kept in the configuration file and the program
 // starts again on it: the device closed, the trace written, then a fresh
@@ -206,11 +255,18 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<tavrin::MainWindow> window;
   std::unique_ptr<tavrin::PlotWindow> plot;
-  if (options->headless) {
-    startHeadlessBatch(lifetime, program, toolkit, options->commandLine);
-  } else {
+  std::unique_ptr<tavrin::RemoteServer> remote;
+  // The window's views first: the remote control looks at the sweep after them.
+  if (!options->headless) {
     window = std::make_unique<tavrin::MainWindow>(program, toolkit);
     plot = std::make_unique<tavrin::PlotWindow>(program, window.get());
+  }
+  if (!options->remote.empty() && !(remote = startRemote(*options, program))) return 2;
+  if (options->headless && remote && options->commandLine.find_first_not_of(" \t\"") == std::string::npos) {
+    startHeadlessRemote(lifetime, program, toolkit, *remote);
+  } else if (options->headless) {
+    startHeadlessBatch(lifetime, program, toolkit, options->commandLine);
+  } else {
 #if defined(__unix__) || defined(__APPLE__)
     closeOnSignals(&lifetime, [&program](int) { program.Form_Unload(); });
 #endif

@@ -63,6 +63,7 @@ void Sequencer::RunStimFile_Click() {
     f.CycleCount = 0;
     f.StimForward = true;
     f.setText(f.RunStimFile, "Sequence Stop");
+    if (onStart) onStart();
   } else {
     f.StimRunning = false;
     f.setText(f.RunStimFile, "Sequence Start");

@@ -41,6 +41,9 @@ class Sequencer {
   bool ChaStimFile_Click();
   // "Sequence Start" starts a run, anything else stops the running one (the
   // counter is run out to "# of Repeats" without executing steps).
+  // Told when a run has begun (the button reads "Sequence Stop"). It only
+  // looks, as the sweep's view does.
+  std::function<void()> onStart;
   void RunStimFile_Click();
   void RunSequence();
 
