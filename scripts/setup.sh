@@ -9,10 +9,11 @@ TAVRIN_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-svg-dev libgl1-mesa-
 # errors, checks the Qt-free layers for Windows (mingw-w64 and wine:
 # scripts/windows_check.sh), and drives the libftdi1 and serial backends
 # against QEMU's emulated FT232 (scripts/ftdi_vm_check.sh, which fetches its
-# guest kernel itself).
+# guest kernel itself), and runs the remote control's PyVISA and PyMeasure
+# tests (without them those cases are skipped).
 if [ -n "${TAVRIN_CI:-}" ]; then
   TAVRIN_PACKAGES+=(clang-tidy g++-mingw-w64-x86-64-posix wine64 googletest
-                    qemu-system-x86 busybox-static libftdi1-2)
+                    qemu-system-x86 busybox-static libftdi1-2 python3-pymeasure python3-pyvisa-py)
 fi
 
 tavrin_install_missing() {

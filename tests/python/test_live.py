@@ -6,6 +6,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -39,6 +40,25 @@ class LiveTest(unittest.TestCase):
             with self.assertRaises(TavrinError) as e:
                 t.check_errors()
             self.assertEqual(e.exception.code, -113)
+
+    def test_sweep_data_then_tracking_started_and_stopped(self):
+        with Tavrin("127.0.0.1", int(PORT)) as t:
+            data = t.sweep(43600, 44600, 100, 20)
+            self.assertEqual([hz for hz, _ in data], list(range(43600, 44601, 100)))
+            self.assertEqual(max(data, key=lambda r: r[1])[0], 44100)  # the simulated board's peak
+            self.assertAlmostEqual(t.peak(), 44100, delta=50)
+            t.frequency = 44000
+            t.output = True  # tracking a running motor: no sweep of its own first
+            t.tracking = True
+            time.sleep(1)  # a few passes (not a duration check)
+            self.assertTrue(t.tracking)
+            t.tracking = False
+            t.opc()  # the pass under way ends first
+            self.assertFalse(t.tracking)
+            self.assertTrue(t.output)  # a stop leaves the motor running
+            self.assertGreater(t.frequency, 44000)  # it moved towards the peak
+            t.output = False
+            self.assertFalse(t.output)
 
     @needs_pyvisa
     def test_idn_through_pyvisa(self):
