@@ -4,6 +4,9 @@
 // error queue and token behave as a lab's SCPI tools expect.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "cli/script.h"
 #include "remote/remote_control.h"
 #include "rig.h"
 
@@ -68,6 +71,37 @@ TEST(Remote, CommandsRunTheWindowsHandlersAndQueriesReadItsState) {
   EXPECT_NE(started.front().find("(44100 Hz)"), std::string::npos);
   EXPECT_TRUE(r.traceLines("frame mode 3").empty());
   EXPECT_EQ(r.errors(), std::vector<std::string>{"-221,\"Settings conflict; the direction button is disabled\""});
+}
+
+// A client's commands and an operator's actions at the same moments give the
+// same trace, call for call and time for time.
+TEST(Remote, AClientsCommandsGiveTheTraceOfTheSameOperatorActions) {
+  RemoteRig r;
+  r.send(300, "SWE:STAR 43600;STOP 44600;STEP 250;DWEL 20\n");
+  r.send(400, "INIT:SWE\n");
+  r.send(1500, "FREQ 44100;:OUTP ON;:DIR REV\n");
+  r.send(1700, "TRAC ON\n");
+  r.send(2500, "TRAC OFF\n");
+  r.send(3000, "LOG ON\n");
+  r.send(3500, "OUTP OFF;:LOG OFF\n");
+  r.start();
+
+  Rig o;
+  std::ostringstream sink;
+  const std::vector<ScriptAction> actions = {
+      {0, 300, "settext", "TxtSwpStart", "43600"}, {0, 300, "settext", "TxtSwpStop", "44600"},
+      {0, 300, "settext", "TxtSwpStep", "250"},    {0, 300, "settext", "TxtSteptime", "20"},
+      {0, 400, "click", "CmdSwpStart", ""},        {0, 1500, "settext", "txtFrekvens_DDS1", "44100"},
+      {0, 1500, "enter", "txtFrekvens_DDS1", ""},  {0, 1500, "click", "cmdStartMotor", ""},
+      {0, 1500, "click", "Selectdir", ""},         {0, 1700, "click", "Tracking", ""},
+      {0, 2500, "click", "Tracking", ""},          {0, 3000, "tick", "btGetCurrent", ""},
+      {0, 3500, "click", "cmdStartMotor", ""},     {0, 3500, "untick", "btGetCurrent", ""}};
+  for (const auto& a : actions)
+    o.at(a.atMs, [&o, &sink, a] { deliverAction(o.program, a, o.tk, [](const std::string&) {}, sink); });
+  o.start();
+  ASSERT_GT(r.frames().size(), 20u);
+  EXPECT_EQ(r.traceOut.str(), o.traceOut.str());
+  EXPECT_TRUE(r.errors().empty());
 }
 
 TEST(Remote, WhatTheWindowRefusesOrCannotReadIsAnErrorWithItsReason) {
