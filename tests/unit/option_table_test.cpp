@@ -88,6 +88,23 @@ TEST(OptionTable, OtherProgramsTakeOptionsAnywhereAndTheirOwnOnly) {
     EXPECT_TRUE(parseWords(program, {"--version"}, w, error) && w.options.version) << program;
 }
 
+// The remote control: loopback by default, any other address only with a token; headless it needs no batch file.
+TEST(OptionTable, TheRemoteControlListensOnLoopbackOrWithAToken) {
+  std::string error;
+  auto tavrin = [&](const std::vector<std::string>& args) { return parseOptions(args, error); };
+  EXPECT_TRUE(tavrin({"--board", "sim", "--headless", "--remote", "5025"})) << error;
+  EXPECT_TRUE(tavrin({"--board", "sim", "--remote", "[::1]:0"})) << error;
+  EXPECT_FALSE(tavrin({"--board", "sim", "--remote", "0.0.0.0:5025"}));
+  EXPECT_EQ(error, "--remote on 0.0.0.0:5025 is reachable from other machines: it needs --remote-token-file FILE");
+  EXPECT_TRUE(tavrin({"--board", "sim", "--remote", "0.0.0.0:5025", "--remote-token-file", "t"})) << error;
+  for (const char* bad : {"65536", "x", "host:", ":5025", "1 2"}) {
+    EXPECT_FALSE(tavrin({"--board", "sim", "--remote", bad})) << bad;
+    EXPECT_EQ(error.rfind("--remote needs [ADDRESS:]PORT", 0), 0u) << error;
+  }
+  EXPECT_FALSE(tavrin({"--board", "sim", "--remote-token-file", "t"}));
+  EXPECT_FALSE(tavrin({"--board", "sim", "--remote", "5025", "--script", "s.txt"}));
+}
+
 #ifndef _WIN32  // the file's place comes from XDG_CONFIG_HOME here
 // The configuration file: used where the command line names nothing, overridden by it, ignored with --no-config;
 // a line it cannot take is said and left out; saving the board keeps the file's other sections and comments.
