@@ -274,7 +274,12 @@ std::span<const RemoteControl::Row> RemoteControl::table() {
          rc.clickLater(c.client, c.form.Tracking, [] { return true; });
          return std::string();
        }},
-      {"TRACking", true, [](C& c) { return c.arguments(0), std::string(c.form.Tracking.text == "Track Stop" ? "1" : "0"); }},
+      // On from the moment TRACking ON is taken, though its click comes a moment later.
+      {"TRACking", true,
+       [](C& c) {
+         c.arguments(0);
+         return std::string(c.form.Tracking.text == "Track Stop" || c.control.clicking(c.form.Tracking) ? "1" : "0");
+       }},
       {"TRACking:STEP", false, [](C& c) { return c.box(c.form.TrackFrqStp, "the tracking step box", c.whole(0, 2147483647)), std::string(); }},
       {"TRACking:STEP", true, [](C& c) { return c.arguments(0), c.form.TrackFrqStp.text; }},
 
@@ -352,7 +357,7 @@ RemoteControl::RemoteControl(Program& program, std::function<void(std::function<
 bool RemoteControl::operationsPending() const {
   const Mainform& f = program_.form;
   const bool trackingStopping = program_.tracking.running() && f.Tracking.text == "Track Freq";
-  return clicksAhead_ > 0 || f.SweepRunning || f.StimRunning || trackingStopping;
+  return !clicksAhead_.empty() || f.SweepRunning || f.StimRunning || trackingStopping;
 }
 
 bool RemoteControl::tokenMatches(const std::string& sent) const {
@@ -363,11 +368,15 @@ bool RemoteControl::tokenMatches(const std::string& sent) const {
   return !token_.empty() && diff == 0;
 }
 
+bool RemoteControl::clicking(const Control& button) const {
+  return std::find(clicksAhead_.begin(), clicksAhead_.end(), &button) != clicksAhead_.end();
+}
+
 void RemoteControl::clickLater(ClientSession& client, Control& button, const std::function<bool()>& started) {
-  ++clicksAhead_;
+  clicksAhead_.push_back(&button);
   ClientSession* owner = &client;
   later_([this, owner, &button, started] {
-    --clicksAhead_;
+    clicksAhead_.erase(std::find(clicksAhead_.begin(), clicksAhead_.end(), &button));
     const std::string infoBefore = program_.form.Info.text;
     owner_.push_back(owner);
     program_.form.fire(button, Event::Click);

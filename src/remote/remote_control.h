@@ -68,12 +68,13 @@ class RemoteControl {
   // `started` tells afterwards whether the operation began (if not, the
   // window's reason goes to `client`, if it is still there).
   void clickLater(ClientSession& client, Control& button, const std::function<bool()>& started);
+  bool clicking(const Control& button) const;
 
   Program& program_;
   std::function<void(std::function<void()>)> later_;
   std::string token_;
   std::string version_;
-  int clicksAhead_ = 0;  // clicks asked for and not yet run
+  std::vector<const Control*> clicksAhead_;  // clicks asked for and not yet run
   std::vector<SweepPoint> sweep_;
   bool sweepSteps_ = false;  // a sweep's steps are running: its readings are collected
   int readings_ = 0, sweepsBegun_ = 0, sequencesBegun_ = 0;  // counted as they happen

@@ -80,7 +80,7 @@ TEST(Remote, AClientsCommandsGiveTheTraceOfTheSameOperatorActions) {
   r.send(300, "SWE:STAR 43600;STOP 44600;STEP 250;DWEL 20\n");
   r.send(400, "INIT:SWE\n");
   r.send(1500, "FREQ 44100;:OUTP ON;:DIR REV\n");
-  r.send(1700, "TRAC ON\n");
+  r.send(1700, "TRAC ON;TRAC?\n");  // on at once, though its click comes a moment later
   r.send(2500, "TRAC OFF\n");
   r.send(3000, "LOG ON\n");
   r.send(3500, "OUTP OFF;:LOG OFF\n");
@@ -100,6 +100,7 @@ TEST(Remote, AClientsCommandsGiveTheTraceOfTheSameOperatorActions) {
     o.at(a.atMs, [&o, &sink, a] { deliverAction(o.program, a, o.tk, [](const std::string&) {}, sink); });
   o.start();
   ASSERT_GT(r.frames().size(), 20u);
+  EXPECT_EQ(r.answers, "1\n");
   EXPECT_EQ(r.traceOut.str(), o.traceOut.str());
   EXPECT_TRUE(r.errors().empty());
 }
