@@ -138,11 +138,11 @@ chmod +x "$initrd/init"
 
 # --- The board, and the chip's unplugs ----------------------------------------
 socket=$work/board.sock
-# The board answers 5 ms after a request instead of 20: the emulated machine's
-# slower way there and back (about 10 ms, at times 20) then still fits in the
-# program's 50 ms wait, as a real chip's does at 20. The virtual-time
-# references answer alike.
-board_latency=5
+# The board answers 1 ms after a request instead of 20: the emulated machine's
+# slower way there and back (about 10 ms, at times 35, more on a loaded host)
+# then still fits in the program's 50 ms wait, as a real chip's does at 20.
+# The virtual-time references answer alike.
+board_latency=1
 board_pid=""
 boards=0
 # FAULTS ("-" for none): a new tavrin-simboard on the socket; QEMU reconnects
@@ -188,10 +188,11 @@ reference unplug unplug=70
 # answers nothing while it has nothing (a real one answers within its 1 ms
 # latency timer). The operations and every byte must match exactly.
 tolerance=(--tolerance 500 --relative 0.05)
-# The guest compares each run with its reference too, and runs it once more
-# when they differ: on this emulated machine a reply can come too late for the
-# program's 50 ms wait (the whole way there and back is 10 to 35 ms here,
-# against 1 or 2 for a real chip). What it read is in OUT/settings.
+# The guest compares each run with its reference too, and runs it again (up
+# to three runs) when they differ: on this emulated machine a reply can come
+# too late for the program's 50 ms wait (the whole way there and back is 10
+# to 35 ms here, over 100 on a loaded host, against 1 or 2 for a real chip).
+# What it read is in OUT/settings.
 {
   echo "tracediff=$build/tavrin-tracediff"
   echo "tolerance=(${tolerance[*]})"

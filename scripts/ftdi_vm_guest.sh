@@ -60,13 +60,13 @@ fresh_board() {
 
 # NAME BACKEND FAULTS [UNPLUG_MS]: the contract script on a fresh board, in
 # real time, headless; one line in OUT/runs. A run whose trace differs from
-# its reference runs once more (its first trace kept as NAME.first.trace):
-# here a reply can miss the program's 50 ms wait.
+# its reference runs again, up to three runs (the earlier traces kept as
+# NAME.1.trace, NAME.2.trace): here a reply can miss the program's 50 ms wait.
 run() {
   local name=$1 backend=$2 faults=$3 unplug=${4:-} address start status attempt verdict
   local args=(--no-config --board "$backend")
   [ "$backend" = serial ] && args+=(--port /dev/ttyUSB0)
-  for attempt in 1 2; do
+  for attempt in 1 2 3; do
     address=$(fresh_board "$name" "$faults")
     [ -n "$unplug" ] && request unplug "$unplug"
     request start "$name"
@@ -76,8 +76,8 @@ run() {
     status=$?
     [ -n "$unplug" ] && break
     verdict=$("$tracediff" --any-device "${tolerance[@]}" "$out/$name.trace" "$references/virtual-${faults/-/plain}.trace") && break
-    [ $attempt = 1 ] && note "$name: run again, the first run's trace differed: $(echo "$verdict" | head -1)" &&
-      mv "$out/$name.trace" "$out/$name.first.trace" && rm -rf "${out:?}/$name"
+    [ $attempt != 3 ] && note "$name: run again, run $attempt's trace differed: $(echo "$verdict" | head -1)" &&
+      mv "$out/$name.trace" "$out/$name.$attempt.trace" && rm -rf "${out:?}/$name"
   done
   echo "$name $backend $faults address ${address:-none} status $status ms $(since_ms "$start") attempts $attempt" >>"$out/runs"
 }
