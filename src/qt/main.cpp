@@ -96,6 +96,17 @@ bool prepareDisplay(const tavrin::Options& options) {
   return true;
 }
 
+// Start-up without a window; a failure nobody can see ends the program.
+void loadWithoutWindow(tavrin::Program& program, tavrin::QtToolkit& toolkit) {
+  try {
+    program.Form_Load();
+  } catch (const std::exception& e) {
+    std::cerr << "tavrin: start-up failed: " << e.what() << std::endl;
+    program.link.closeDevice();
+    toolkit.endProgram(1);
+  }
+}
+
 // The batch run without a window. Nobody is there to answer a message box:
 // it is printed, the device closed and the program ends with status 1 (the
 // toolkit ends it after this hook).
@@ -111,13 +122,7 @@ void startHeadlessBatch(QObject& lifetime, tavrin::Program& program, tavrin::QtT
   // Start-up runs inside the event loop; the batch run in it ends the
   // program itself (cmdExit_Click, status 0). Coming back means none ran.
   QTimer::singleShot(0, &lifetime, [&program, &toolkit, commandLine] {
-    try {
-      program.Form_Load();
-    } catch (const std::exception& e) {
-      std::cerr << "tavrin: start-up failed: " << e.what() << std::endl;
-      program.link.closeDevice();
-      toolkit.endProgram(1);
-    }
+    loadWithoutWindow(program, toolkit);
     std::cerr << "tavrin: --headless needs the path of an existing sequence file; '" << tavrin::escapedName(commandLine)
               << "' is not one" << std::endl;
     program.link.closeDevice();
@@ -141,15 +146,7 @@ void startHeadlessRemote(QObject& lifetime, tavrin::Program& program, tavrin::Qt
 #if defined(__unix__) || defined(__APPLE__)
   closeOnSignals(&lifetime, endOnSignal("tavrin: remote control stopped", program, toolkit));
 #endif
-  QTimer::singleShot(0, &lifetime, [&program, &toolkit] {
-    try {
-      program.Form_Load();
-    } catch (const std::exception& e) {
-      std::cerr << "tavrin: start-up failed: " << e.what() << std::endl;
-      program.link.closeDevice();
-      toolkit.endProgram(1);
-    }
-  });
+  QTimer::singleShot(0, &lifetime, [&program, &toolkit] { loadWithoutWindow(program, toolkit); });
 }
 
 // --remote: the server, listening before start-up begins. Null with the
