@@ -58,17 +58,16 @@ void RemoteServer::accept() {
       socket->deleteLater();
       continue;
     }
+    // Qt reads no more than this ahead of the program: beyond it TCP holds
+    // the client back.
+    socket->setReadBufferSize(static_cast<qint64>(remote::kMaxQueuedInput));
     auto client = std::make_unique<Client>();
     client->socket = socket;
     client->session = std::make_unique<remote::ClientSession>(control_);
     Client* c = client.get();
     clients_.push_back(std::move(client));
     connect(socket, &QTcpSocket::readyRead, this, [this, c] {
-      if (c->gone || !c->socket) return;
-      // All of it, whatever it is: the session keeps at most one line's
-      // worth, so a client that never ends its line costs nothing more.
-      const QByteArray bytes = c->socket->readAll();
-      c->session->receive(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+      take(*c);
       pumpSoon();
     });
     connect(socket, &QTcpSocket::disconnected, this, [this, c] {
@@ -76,6 +75,16 @@ void RemoteServer::accept() {
       pumpSoon();
     });
   }
+}
+
+void RemoteServer::take(Client& c) {
+  if (c.gone || !c.socket) return;
+  // As much as the session has room for: lines waiting to run (a client
+  // waiting in *OPC? keeps sending) cost at most kMaxQueuedInput each.
+  const std::size_t queued = c.session->queuedBytes();
+  if (queued >= remote::kMaxQueuedInput) return;
+  const QByteArray bytes = c.socket->read(static_cast<qint64>(remote::kMaxQueuedInput - queued));
+  c.session->receive(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 void RemoteServer::pumpSoon() {
@@ -108,6 +117,7 @@ void RemoteServer::pump() {
     if (c->gone) continue;
     c->session->run();
     send(*c);
+    take(*c);  // what it held back, now there is room
   }
   --depth_;
   if (depth_ == 0) {
@@ -120,6 +130,11 @@ void RemoteServer::pump() {
       }
     }
   }
+  // A client with lines left after its turn goes on after the others' events.
+  const bool more = std::any_of(clients_.begin(), clients_.end(), [](const auto& c) {
+    return !c->gone && !c->session->waiting() && !c->session->running() && c->session->hasWork();
+  });
+  if (more) pumpSoon();
   const bool anyWaits =
       std::any_of(clients_.begin(), clients_.end(), [](const auto& c) { return !c->gone && c->session->waiting(); });
   if (anyWaits && !waiting_.isActive()) waiting_.start();

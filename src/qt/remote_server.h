@@ -47,6 +47,8 @@ class RemoteServer : public QObject {
   // clients that have gone (once none of their commands is running).
   void pump();
   void pumpSoon();
+  // Reads what the client sent, as far as its session has room.
+  void take(Client& c);
   void send(Client& c);
 
   QTcpServer server_;

@@ -452,6 +452,7 @@ void ClientSession::receive(std::string_view bytes) {
     if (end == std::string_view::npos) return;
     if (!dropping_) {
       if (!partial_.empty() && partial_.back() == '\r') partial_.pop_back();
+      queued_ += partial_.size();
       lines_.push_back(std::move(partial_));
     }
     partial_.clear();
@@ -489,7 +490,8 @@ void ClientSession::run() {
       answers_.clear();
       next_ = 0;
     }
-    if (lines_.empty()) return;
+    if (lines_.empty() || output_.size() >= kOutputPerTurn) return;
+    queued_ -= lines_.front().size();
     pending_ = scpi::parseMessage(lines_.front());
     lines_.pop_front();
   }

@@ -23,6 +23,13 @@ namespace tavrin::remote {
 inline constexpr std::size_t kMaxLineBytes = 4096;    // a longer line: -223, the rest of it dropped
 inline constexpr std::size_t kMaxErrors = 20;         // the error queue; beyond it the last reads -350
 inline constexpr std::size_t kMaxPendingOutput = 1 << 20;  // unread answers beyond this: the client is dropped
+// A client's share of one turn: its lines run until this much is answered,
+// then the others (and the program's own waits) have their turn, and the
+// server sends what is there (and drops a client that does not read).
+inline constexpr std::size_t kOutputPerTurn = 16 << 10;
+// Lines received and not run yet, at most this much: beyond it the server
+// reads no more from the client (TCP holds it back) until they have run.
+inline constexpr std::size_t kMaxQueuedInput = 64 << 10;
 
 class ClientSession;
 
@@ -95,12 +102,15 @@ class ClientSession {
   // is an error and the rest of it is dropped.
   void receive(std::string_view bytes);
   // Runs the queued lines in order until one waits (*OPC?, *WAI) for
-  // operations to end, or none is left. Never runs inside itself: a command
-  // whose handler waits (and so lets events in) finishes before the next.
+  // operations to end, kOutputPerTurn is answered, or none is left. Never
+  // runs inside itself: a command whose handler waits (and so lets events
+  // in) finishes before the next.
   void run();
   // A line waits for operations to end: run() again once they may have.
   bool waiting() const { return waitingFor_ != Wait::None; }
   bool hasWork() const { return !lines_.empty() || !pending_.empty(); }
+  // Bytes of the lines received and not run yet.
+  std::size_t queuedBytes() const { return queued_ + partial_.size(); }
   // One of its commands is running (it may be waiting inside, events let in).
   bool running() const { return running_; }
   // What to send so far; taken once.
@@ -115,6 +125,7 @@ class ClientSession {
   void runPending();
   RemoteControl& control_;
   std::deque<std::string> lines_;
+  std::size_t queued_ = 0;  // the bytes in lines_
   std::string partial_;
   bool dropping_ = false;  // the rest of a line too long
   bool running_ = false;
