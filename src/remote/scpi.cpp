@@ -51,6 +51,7 @@ bool isDialectChar(char c) {
 std::string shown(std::string_view s) {
   std::string out;
   const std::size_t n = std::min(s.size(), kExcerpt);
+  out.reserve(4 * n + 3);
   for (std::size_t i = 0; i < n; ++i) {
     const auto b = static_cast<unsigned char>(s[i]);
     if (b >= 0x20 && b < 0x7F) {
@@ -71,16 +72,15 @@ struct Failure {
 };
 
 Failure failure(int code, std::string_view what, std::string_view detail, std::size_t at) {
-  std::string message = code == -101   ? "Invalid character"
-                        : code == -104 ? "Data type error"
-                        : code == -222 ? "Data out of range"
-                                       : "Syntax error";
-  message += "; ";
-  message += what;
-  if (!detail.empty()) {
-    message += ": ";
-    message += shown(detail);
-  }
+  const std::string_view title = code == -101   ? "Invalid character"
+                                 : code == -104 ? "Data type error"
+                                 : code == -222 ? "Data out of range"
+                                                : "Syntax error";
+  const std::string excerpt = shown(detail);
+  std::string message;
+  message.reserve(title.size() + what.size() + excerpt.size() + 4);
+  message.append(title).append("; ").append(what);
+  if (!excerpt.empty()) message.append(": ").append(excerpt);
   return {Error{code, std::move(message)}, at};
 }
 
@@ -348,6 +348,7 @@ bool matchNodes(const std::vector<Node>& nodes, std::size_t n, const std::vector
 
 std::vector<Parsed> parseMessage(std::string_view line) {
   std::vector<Parsed> parsed;
+  parsed.reserve(static_cast<std::size_t>(std::count(line.begin(), line.end(), ';')) + 1);
   std::vector<std::string> remembered;
   std::size_t pos = 0;
   while (true) {
