@@ -74,6 +74,7 @@ struct Failure {
 Failure failure(int code, std::string_view what, std::string_view detail, std::size_t at) {
   const std::string_view title = code == -101   ? "Invalid character"
                                  : code == -104 ? "Data type error"
+                                 : code == -112 ? "Program mnemonic too long"
                                  : code == -222 ? "Data out of range"
                                                 : "Syntax error";
   const std::string excerpt = shown(detail);
@@ -170,7 +171,7 @@ class CommandReader {
     std::string m;
     while (!atEnd() && isMnemonicChar(peek())) m += upper(line_[pos_++]);
     if (m.size() > kMaxMnemonic) {
-      return failure(-102, "mnemonic longer than 12 characters", line_.substr(start, m.size()), start);
+      return failure(-112, "longer than 12 characters", line_.substr(start, m.size()), start);
     }
     return m;
   }

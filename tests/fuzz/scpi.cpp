@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (p.error) {
       // It goes into a response line: SCPI's number, a message of printable ASCII.
       const int code = p.error->code;
-      FUZZ_CHECK(code == -101 || code == -102 || code == -104 || code == -222);
+      FUZZ_CHECK(code == -101 || code == -102 || code == -104 || code == -112 || code == -222);
       FUZZ_CHECK(!p.error->message.empty() && p.error->message.size() < 160);
       for (const char ch : p.error->message) FUZZ_CHECK(ch >= 0x20 && ch < 0x7F);
       continue;

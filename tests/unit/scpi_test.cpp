@@ -69,7 +69,7 @@ TEST(ScpiParse, ErrorsHaveTheirNumbersAndTheLineGoesOn) {
       {"X 1e400;X -1e999", "!-222 | !-222"},  {"X 1.2.3;X 1e;X -;X 1-2", "!-102 | !-102 | !-102 | !-102"},
       {"X 1 2;X 1,,2;X 1,;X,1", "!-102 | !-102 | !-102 | !-102"},
       {"FREQ ?;SWE:;::A;5;*IDN:X;SWE:*IDN", "!-102 | !-102 | !-102 | !-102 | !-102 | !-102"},
-      {"ABCDEFGHIJKLM;A:B:C:D:E:F:G:H:I", "!-102 | !-102"},
+      {"ABCDEFGHIJKLM;A:B:C:D:E:F:G:H:I", "!-112 | !-102"},
       {"LOG:FILE \"a;b\"x;:OUTP ON", "!-102 | OUTP wON"},
       {"OUTP ON;LOG:FILE \"abc;OUTP OFF", "OUTP wON | !-102"},
       {"SWE:STAR 1;STOP 2x;STEP 3", "SWE:STAR n1 | !-104 | SWE:STEP n3"},
