@@ -18,7 +18,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -108,13 +107,6 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<MainWindow> window_;
   QTimer modalWatch_, dialogPoll_;
   bool modalSeen_ = false, fileDialogExpected_ = false;
-  // The sequence file C:\seq.txt, and the boxes set (the step times, the repeats) for a run of it.
-  void prepareSequence(const char* contents, std::initializer_list<std::pair<Control*, const char*>> boxes) {
-    QDir().mkpath(root_.filePath(QStringLiteral("C")));
-    std::ofstream(root_.filePath(QStringLiteral("C/seq.txt")).toStdString(), std::ios::binary) << contents;
-    form().setText(form().StimFileName, "C:\\seq.txt");
-    for (auto [c, text] : boxes) form().setText(*c, text);
-  }
 };
 
 // The window on a dark desktop palette, as a dark theme gives Qt's Fusion style.
@@ -331,42 +323,13 @@ TEST_F(WindowTest, SweepKeepsTheWindowLiveTakesAnEditAndRefusesLogging) {
   EXPECT_TRUE(box(f.Info)->text().startsWith("Max ")) << f.Info.text;
 }
 
-// A real click on "Motor Stop" while a sequence's end-of-repeat tracking runs: the motor stays stopped (nothing after
-// the click sets the enable line) and the run ends with its note.
-TEST_F(WindowTest, MotorStopDuringASequencesTrackingStops) {
-  Mainform& f = form();
-  prepareSequence("3000,5\r\n", {{&f.TxtSteptime, "10"}, {&f.Text1StepTime, "10"}, {&f.times, "50"}});
-  toolkit_.doEvents();
-  bool clicked = false, tracking = false;
-  std::uintmax_t stopAt = 0;  // the trace's length at the stop
-  f.on(f.txtFrekvens_DDS1, Event::Change, [&](EventArgs&) {
-    if (clicked || !session_->program().tracking.running()) return;
-    clicked = true;
-    QTimer::singleShot(0, window_.get(), [&] {
-      tracking = session_->program().tracking.running();
-      session_->flushTrace();
-      stopAt = std::filesystem::file_size(tracePath());
-      click(f.cmdStartMotor);
-    });
-  });
-  click(f.RunStimFile);
-  ASSERT_TRUE(clicked && tracking);
-  session_->flushTrace();
-  std::ifstream trace(tracePath());
-  trace.seekg(static_cast<std::streamoff>(stopAt));
-  for (std::string l; std::getline(trace, l);) {
-    EXPECT_EQ(l.find("FT_SetDtr"), std::string::npos) << l;
-    EXPECT_EQ(l.find(" frame mode 8"), std::string::npos) << l;
-  }
-  toolkit_.doEvents();
-  EXPECT_EQ(qobject_cast<QPushButton*>(widget(f.cmdStartMotor))->text(), "Motor Start");
-  EXPECT_NE(f.Info.text.find("Sequence ended: C:\\seq.txt: Motor Stop in repeat 1"), std::string::npos) << f.Info.text;
-}
-
 // Counting out a large "# of Repeats" after "Sequence Stop" lets the window's events through as it goes.
 TEST_F(WindowTest, CountingOutKeepsTheWindowLive) {
   Mainform& f = form();
-  prepareSequence("3000,50\r\n", {{&f.Text1StepTime, "10"}, {&f.times, "200000"}});
+  QDir().mkpath(root_.filePath(QStringLiteral("C")));
+  std::ofstream(root_.filePath(QStringLiteral("C/seq.txt")).toStdString(), std::ios::binary) << "3000,50\r\n";
+  for (auto [c, text] : {std::pair{&f.Text1StepTime, "10"}, {&f.times, "200000"}, {&f.StimFileName, "C:\\seq.txt"}})
+    f.setText(*c, text);
   std::int32_t countSeen = -1;
   QTimer::singleShot(100, window_.get(), [&] { click(f.RunStimFile); });  // the stop, in the step's wait
   QTimer::singleShot(110, window_.get(), [&] { countSeen = f.CycleCount; });
