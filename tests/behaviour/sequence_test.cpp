@@ -72,8 +72,8 @@ TEST(Sequence, ExampleFileFiveRepeats) {
   EXPECT_EQ(rig.readFile("C/Cyclecnt.txt"), "\"26.07.2010 14:03:06 Cycle count:1\"\r\n");
   // The direction changes only at the lowest supply: the frame after the RTS change carries code 00, not 4.5 V's.
   const auto lines = rig.traceLines();
-  auto rts = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("FT_SetRts") != std::string::npos; });
-  auto frame = std::find_if(rts, lines.end(), [](const std::string& l) { return l.find(" frame ") != std::string::npos; });
+  auto has = [](const char* s) { return [s](const std::string& l) { return l.find(s) != std::string::npos; }; };
+  auto frame = std::find_if(std::find_if(lines.begin(), lines.end(), has("FT_SetRts")), lines.end(), has(" frame "));
   ASSERT_NE(frame, lines.end());
   EXPECT_NE(frame->find("supply 01 00"), std::string::npos) << *frame;
 }
