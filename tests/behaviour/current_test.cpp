@@ -22,7 +22,7 @@ struct ReadingRig : Rig {
 }  // namespace
 
 TEST(Current, ScalesFloorsSubtractsOffsetAndFlagsOverflow) {
-  struct Case {
+  const struct {
     int fullScale, offset;
     const char* reply;
     int mA;
@@ -41,8 +41,8 @@ TEST(Current, ScalesFloorsSubtractsOffsetAndFlagsOverflow) {
     f.FullScalemA = static_cast<std::int16_t>(c.fullScale);
     f.CurrentOffset = c.offset;
     rig.read(c.reply);
-    EXPECT_EQ(f.CurrentmA, c.mA) << c.reply;
-    EXPECT_EQ(f.txtDMMvalue.text, std::to_string(c.mA)) << c.reply;
+    EXPECT_EQ(std::to_string(f.CurrentmA) + " " + f.txtDMMvalue.text, std::to_string(c.mA) + " " + std::to_string(c.mA))
+        << c.reply;
     EXPECT_EQ(f.AdcOverflow, c.overflow) << c.reply;
     EXPECT_EQ(f.Label1.forecolor, c.overflow ? colors::red : colors::black) << c.reply;
   }
@@ -51,14 +51,12 @@ TEST(Current, ScalesFloorsSubtractsOffsetAndFlagsOverflow) {
 TEST(Current, MaximumKeepsEarlierFrequencyOnTies) {
   ReadingRig rig;
   Mainform& f = rig.form();
-  f.MaxCurrent = 0;
-  f.MaxCurrentFreq = 0;
+  f.MaxCurrent = f.MaxCurrentFreq = 0;
   f.setText(f.txtFrekvens_DDS1, "40000");
   rig.read("ADC&H064\r\n");
   f.setText(f.txtFrekvens_DDS1, "50000");
   rig.read("ADC&H064\r\n");
-  EXPECT_EQ(f.MaxCurrent, 100);
-  EXPECT_EQ(f.MaxCurrentFreq, 40000);
+  EXPECT_EQ(std::to_string(f.MaxCurrent) + " mA at " + std::to_string(f.MaxCurrentFreq), "100 mA at 40000");
   f.CurrentOffset = 500;
   rig.read("ADC&H064\r\n");
   EXPECT_EQ(f.MaxCurrent, 100);  // a negative reading never becomes the maximum

@@ -1,8 +1,5 @@
-// The fault drill: start-up, a sweep with its log, tracking, a sequence run
-// and the close, on a board with every fault the simulated board has, alone,
-// and unplugged after every number of calls the run makes. Each run must end,
-// close the device exactly once, send nothing after the close, leave every log
-// line whole, and tell the operator when an opened board stopped answering.
+// The fault drill: start-up, a sweep, tracking, a sequence run and the close on a board with each fault alone, and
+// unplugged after every number of calls; and log destinations that cannot be written or kept.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -91,10 +88,9 @@ TEST(FaultDrill, EveryFaultAloneAndUnpluggedAfterEveryCall) {
   for (const auto& [what, board] : boards) {
     SCOPED_TRACE(what);
     Drill d = runDrill(board);
-    EXPECT_EQ(d.status, 0);
-    EXPECT_EQ(d.closes, 1);
-    EXPECT_FALSE(d.frameAfterClose);
-    EXPECT_TRUE(d.linesWhole);
+    EXPECT_TRUE(d.status == 0 && d.closes == 1 && !d.frameAfterClose && d.linesWhole)
+        << "status " << d.status.value_or(-1) << ", " << d.closes << " closes"
+        << (d.frameAfterClose ? ", a write after the close" : "") << (d.linesWhole ? "" : ", a cut line");
     // Unplugged once set up (the eleven set-up calls and more): said in Info.
     if (board.unplugAfterCalls && *board.unplugAfterCalls >= 12 &&
         *board.unplugAfterCalls < static_cast<std::uint64_t>(clean.calls - 1)) {

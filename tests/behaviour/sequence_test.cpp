@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <tuple>
 
 #include "rig.h"
 #include "sequencer/sequencer.h"
@@ -16,11 +17,13 @@ namespace {
 const char* kExample = "; endurance test\r\n2000 3000\r\n3000,50\r\n-4500,100\r\n0,25\r\n";
 
 struct SequenceRig : Rig {
-  explicit SequenceRig(const std::string& file = kExample, sim::SimConfig board = Rig::quietBoard())
+  explicit SequenceRig(const std::string& file = kExample, const char* times = "5",
+                       sim::SimConfig board = Rig::quietBoard())
       : Rig(std::move(board)) {
     writeFile("C/seq.txt", file);
     start();
     form().setText(form().StimFileName, "C:\\seq.txt");
+    form().setText(form().times, times);
   }
   void startAt(double ms) {
     Mainform& f = form();
@@ -36,6 +39,11 @@ struct SequenceRig : Rig {
       if (l.find("Rts") != std::string::npos) out.push_back(l.substr(0, l.find(" ->")));
     }
     return out;
+  }
+  // After `ms` only motor-off frames, and the enable line never set again.
+  void expectMotorOffFrom(double ms) const {
+    for (const auto& e : events(ms)) EXPECT_NE(e.find("mode 4"), std::string::npos) << e;
+    for (const auto& l : traceLines("FT_SetDtr")) EXPECT_LT(std::atof(l.c_str()), ms) << l;
   }
 };
 
@@ -53,22 +61,19 @@ TEST(Sequence, ExampleFileFiveRepeats) {
   // (mode 4 twice), 500 ms. The next repeat turns forwards again.
   auto events = rig.events();
   ASSERT_GE(events.size(), 12u);
-  std::vector<std::string> first(events.begin(), events.begin() + 12);
-  EXPECT_EQ(first, (std::vector<std::string>{"1000.0 mode 6", "1000.0 mode 1", "2000.0 FT_SetRts", "2000.0 mode 1",
-                                             "2000.0 mode 6", "2000.0 mode 6", "4000.0 mode 6", "4000.0 mode 4",
-                                             "4000.0 mode 4", "4500.0 FT_ClrRts", "4500.0 mode 1", "4500.0 mode 6"}));
+  EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 12),
+            (std::vector<std::string>{"1000.0 mode 6", "1000.0 mode 1", "2000.0 FT_SetRts", "2000.0 mode 1",
+                                      "2000.0 mode 6", "2000.0 mode 6", "4000.0 mode 6", "4000.0 mode 4",
+                                      "4000.0 mode 4", "4500.0 FT_ClrRts", "4500.0 mode 1", "4500.0 mode 6"}));
   EXPECT_DOUBLE_EQ(rig.tk.nowMs(), 1000 + 5 * 3500);
   EXPECT_TRUE(redDuringRun);
-  EXPECT_EQ(f.show_count.text, "5");
+  EXPECT_EQ(f.show_count.text + " " + f.RunStimFile.text + " " + f.Tracking.text, "5 Sequence Start Track Stop");
   EXPECT_EQ(f.show_count.backcolor, colors::white);
-  EXPECT_EQ(f.RunStimFile.text, "Sequence Start");
-  EXPECT_EQ(f.Tracking.text, "Track Stop");  // the motor ended stopped: no tracking to reset it
   EXPECT_EQ(rig.readFile("C/Cyclecnt.txt"), "\"26.07.2010 14:03:06 Cycle count:1\"\r\n");
   // The direction changes only at the lowest supply: the frame after the RTS change carries code 00, not 4.5 V's.
   const auto lines = rig.traceLines();
-  auto rts = std::find_if(lines.begin(), lines.end(),
-                          [](const std::string& l) { return std::atof(l.c_str()) >= 1000 && l.find("Rts") != std::string::npos; });
-  auto frame = std::find_if(rts, lines.end(), [](const std::string& l) { return l.find(" frame ") != std::string::npos; });
+  auto has = [](const char* s) { return [s](const std::string& l) { return l.find(s) != std::string::npos; }; };
+  auto frame = std::find_if(std::find_if(lines.begin(), lines.end(), has("FT_SetRts")), lines.end(), has(" frame "));
   ASSERT_NE(frame, lines.end());
   EXPECT_NE(frame->find("supply 01 00"), std::string::npos) << *frame;
 }
@@ -95,9 +100,8 @@ TEST(Sequence, StopDuringASecondRepeatCountsOutAtOnce) {
 TEST(Sequence, AStopWhileTheMotorRunsEndsTheRunWithAtMostThreePasses) {
   for (double stopAt : {1500.0, 2100.0}) {  // during the step; during the tracking after it
     SCOPED_TRACE(stopAt);
-    SequenceRig rig("3000,50\r\n");
+    SequenceRig rig("3000,50\r\n", "370");
     Mainform& f = rig.form();
-    f.setText(f.times, "370");
     rig.startAt(1000);
     rig.at(stopAt, [&f] { f.fire(f.RunStimFile, Event::Click); });
     rig.tk.setTimeLimit(600000);  // a run that tracks on ends here, and fails below
@@ -117,9 +121,8 @@ TEST(Sequence, AStopWhileTheMotorRunsEndsTheRunWithAtMostThreePasses) {
 TEST(Sequence, MotorStopEndsTheRunBeforeAnythingStartsTheMotorAgain) {
   for (double stopAt : {1500.0, 2110.0}) {
     SCOPED_TRACE(stopAt);
-    SequenceRig rig("3000,50\r\n");
+    SequenceRig rig("3000,50\r\n", "370");
     Mainform& f = rig.form();
-    f.setText(f.times, "370");
     rig.startAt(1000);
     bool tracking = false;
     rig.at(stopAt, [&] {
@@ -128,8 +131,7 @@ TEST(Sequence, MotorStopEndsTheRunBeforeAnythingStartsTheMotorAgain) {
     });
     rig.run();
     EXPECT_EQ(tracking, stopAt > 2000);
-    for (const auto& e : rig.events(stopAt)) EXPECT_NE(e.find("mode 4"), std::string::npos) << e;
-    for (const auto& l : rig.traceLines("FT_SetDtr")) EXPECT_LT(std::atof(l.c_str()), stopAt) << l;
+    rig.expectMotorOffFrom(stopAt);
     EXPECT_NE(f.Info.text.find("  Sequence ended: C:\\seq.txt: Motor Stop in repeat 1"), std::string::npos) << f.Info.text;
     EXPECT_EQ(f.show_count.text, "1");
     EXPECT_EQ(f.cmdStartMotor.text + "/" + f.Tracking.text + "/" + f.RunStimFile.text,
@@ -142,8 +144,7 @@ TEST(Sequence, MotorStopEndsTheRunBeforeAnythingStartsTheMotorAgain) {
   rig.startAt(1000);
   rig.at(1000, [&f] { f.fire(f.cmdStartMotor, Event::Click); });
   rig.run();
-  for (const auto& e : rig.events(1000)) EXPECT_NE(e.find("mode 4"), std::string::npos) << e;
-  for (const auto& l : rig.traceLines("FT_SetDtr")) EXPECT_LT(std::atof(l.c_str()), 1000) << l;
+  rig.expectMotorOffFrom(1000);
   EXPECT_NE(f.Info.text.find("Sequence ended: C:\\seq.txt: Motor Stop before the first repeat"), std::string::npos)
       << f.Info.text;
 }
@@ -151,9 +152,8 @@ TEST(Sequence, MotorStopEndsTheRunBeforeAnythingStartsTheMotorAgain) {
 // A board that stops answering ends the run at the step that found it: no later step or record; a batch run with
 // it fails.
 TEST(Sequence, ALostBoardEndsTheRunAndFailsTheBatch) {
-  SequenceRig rig(kExample, tavrin::testing::withFaults("unplug=60"));
+  SequenceRig rig(kExample, "12", tavrin::testing::withFaults("unplug=60"));
   Mainform& f = rig.form();
-  f.setText(f.times, "12");
   f.fire(f.RunStimFile, Event::Click);
   EXPECT_EQ(f.CycleCount, 1);
   EXPECT_NE(f.Info.text.find("  Sequence ended: C:\\seq.txt line 4: the board no longer answers"), std::string::npos)
@@ -167,33 +167,25 @@ TEST(Sequence, ALostBoardEndsTheRunAndFailsTheBatch) {
 }
 
 TEST(Sequence, RepeatsFollowTheBoxAndEveryTenthIsRecorded) {
-  struct Case {
-    const char* times;
-    int repeats;
-    int records;
-  };
-  for (const Case& c : {Case{"", 0, 0}, Case{"-1", 0, 0}, Case{"2.5", 3, 1}, Case{"21", 21, 3}}) {
-    SCOPED_TRACE(c.times);
+  const std::tuple<const char*, int, int> cases[] = {{"", 0, 0}, {"-1", 0, 0}, {"2.5", 3, 1}, {"21", 21, 3}};
+  for (auto [times, repeats, records] : cases) {
+    SCOPED_TRACE(times);
     SequenceRig rig("3000,1\r\n0,1\r\n");
     Mainform& f = rig.form();
     f.setText(f.show_count, "old");
-    f.setText(f.times, c.times);
+    f.setText(f.times, times);
     f.fire(f.RunStimFile, Event::Click);
-    EXPECT_EQ(f.CycleCount, c.repeats);
-    EXPECT_EQ(f.show_count.text, c.repeats ? std::to_string(c.repeats) : "old");
+    EXPECT_EQ(f.CycleCount, repeats);
+    EXPECT_EQ(f.show_count.text, repeats ? std::to_string(repeats) : "old");
     std::string log = rig.readFile("C/Cyclecnt.txt");
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), c.records);
-    if (c.records == 3) {
-      EXPECT_NE(log.find("Cycle count:21\"\r\n"), std::string::npos);
-    }
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), records);
+    EXPECT_TRUE(records != 3 || log.find("Cycle count:21\"\r\n") != std::string::npos) << log;
   }
 }
 
 TEST(Sequence, LongStepsWaitAMinuteAtMost) {
-  SequenceRig rig("3000,5000\r\n");  // 20 ms x 5000 = 100 s
+  SequenceRig rig("3000,5000\r\n", "1");  // 20 ms x 5000 = 100 s
   Mainform& f = rig.form();
-  f.setText(f.times, "1");
-  f.setText(f.TrackFrqStp, "50");
   double before = rig.tk.nowMs();
   f.fire(f.RunStimFile, Event::Click);
   // The wait, then three tracking passes of 450 ms with their reference reading.
@@ -214,9 +206,8 @@ TEST(Sequence, RecordsCarryTheSystemDateAndTime) {
 TEST(Sequence, AStopDuringTheReadingAndARunAfterAnErrorBothReadTheFile) {
   std::string file;
   for (int i = 0; i < 50; ++i) file += "3000,1\r\n";
-  SequenceRig rig(file + "x,1\r\n");
+  SequenceRig rig(file + "x,1\r\n", "2");
   Mainform& f = rig.form();
-  f.setText(f.times, "2");
   rig.startAt(1000);
   // The reading yields once a line; a stop clicked then runs its own reading.
   rig.at(1000, [&f] { f.fire(f.RunStimFile, Event::Click); });
@@ -250,9 +241,8 @@ TEST(Sequence, AnErrorEndsTheRunAndSaysWhere) {
 }
 
 TEST(Sequence, FileErrorAsksForAnotherFileOrEndsOnCancel) {
-  SequenceRig rig;
+  SequenceRig rig(kExample, "1");
   Mainform& f = rig.form();
-  f.setText(f.times, "1");
   f.setText(f.StimFileName, "C:\\missing.txt");
   rig.tk.queueDialogAnswer("C:\\seq.txt");
   f.fire(f.RunStimFile, Event::Click);
@@ -275,10 +265,8 @@ TEST(Batch, SweepOneRepeatAndExit) {
   EXPECT_EQ(rig.start(), 0);
   Mainform& f = rig.form();
   EXPECT_EQ(rig.readFile("C/stator-1.txt").substr(0, 21), "#2010-07-26 14:03:05#");
-  EXPECT_EQ(f.StimFileName.text, "C:\\seq.txt");
-  EXPECT_EQ(f.CycleCount, 1);
-  // The sequence ended with the motor off: it stays off when the program
-  // leaves the bench; the device is closed once.
+  EXPECT_EQ(f.StimFileName.text + " " + std::to_string(f.CycleCount), "C:\\seq.txt 1");
+  // Ended with the motor off, it stays off when the program leaves the bench; the device is closed once.
   EXPECT_NE(rig.frames().back().find("frame mode 4"), std::string::npos);
   EXPECT_FALSE(rig.board.dtr());
   EXPECT_EQ(rig.board.closeCount(), 1);
@@ -291,9 +279,7 @@ TEST(Batch, NoFileLetsStartUpGoOnAndReducedStateStillRuns) {
     EXPECT_EQ(rig.start(), std::nullopt) << line;
     EXPECT_TRUE(rig.form().Selectdir.enabled);
   }
-  sim::SimConfig silent = Rig::quietBoard();
-  silent.faults.insert("silent");
-  Rig rig(silent, false, ".", "C:\\seq.txt");
+  Rig rig(tavrin::testing::withFaults("silent"), false, ".", "C:\\seq.txt");
   rig.writeFile("C/seq.txt", kExample);
   EXPECT_EQ(rig.start(), 4);  // it runs, and fails: the board never answered
   EXPECT_FALSE(rig.form().ControlAvailable);

@@ -9,18 +9,6 @@ using namespace tavrin;
 using tavrin::testing::Rig;
 using tavrin::testing::withFaults;
 
-// The frames and their times are in every golden trace; here the window they leave.
-TEST(Startup, LeavesTheStartedWindow) {
-  Rig rig;
-  rig.start();
-  Mainform& f = rig.form();
-  EXPECT_EQ(f.txtDMMvalue.text, "12");  // the idle current of the quiet board
-  EXPECT_TRUE(f.ControlAvailable);
-  EXPECT_EQ(f.Pout1[1]->text, "-");
-  EXPECT_FALSE(f.timerGetCurrent.enabled);
-  EXPECT_TRUE(f.Selectdir.enabled && f.RunStimFile.enabled);
-}
-
 // Info keeps the device line or the open failure (in red), the digits show 0, the motor-off frame still goes out,
 // and the motor button cannot enable the sweep.
 TEST(Startup, SilentOrAbsentBoardGivesReducedState) {

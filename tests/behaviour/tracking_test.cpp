@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <tuple>
 
 #include "core/numbers.h"
 #include "rig.h"
@@ -86,25 +87,21 @@ TEST(Tracking, LandingOnASweepLimitTurnsBack) {
 }
 
 TEST(Tracking, RefusesATrackStepOrFrequencyThatIsNotANumber) {
-  struct Case {
-    bool motorRunning;
-    const char *box, *why;
-  } cases[] = {{false, "TrackFrqStp", "the track step is not a number"},
-               {true, "TrackFrqStp", "the track step is not a number"},
-               {true, "txtFrekvens_DDS1", "the frequency is not a number"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
+  const std::tuple<bool, const char*, const char*> cases[] = {
+      {false, "TrackFrqStp", "the track step is not a number"},
+      {true, "TrackFrqStp", "the track step is not a number"},
+      {true, "txtFrekvens_DDS1", "the frequency is not a number"}};
+  for (auto [motorRunning, box, why] : cases) {
     Rig rig;
     rig.start();
     Mainform& f = rig.form();
-    if (c.motorRunning) f.fire(f.cmdStartMotor, Event::Click);
-    f.setText(*f.findById(c.box), "fifty");
+    if (motorRunning) f.fire(f.cmdStartMotor, Event::Click);
+    f.setText(*f.findById(box), "fifty");
     rig.clearTrace();
     f.fire(f.Tracking, Event::Click);
-    EXPECT_TRUE(rig.traceLines("FT_Write").empty());
-    EXPECT_NE(f.Info.text.find(std::string("Tracking stopped: ") + c.why), std::string::npos) << f.Info.text;
-    EXPECT_EQ(f.Tracking.text, "Track Freq");
-    EXPECT_TRUE(f.cmdStartMotor.enabled);
+    EXPECT_TRUE(rig.traceLines("FT_Write").empty()) << why;
+    EXPECT_NE(f.Info.text.find(std::string("Tracking stopped: ") + why), std::string::npos) << f.Info.text;
+    EXPECT_TRUE(f.Tracking.text == "Track Freq" && f.cmdStartMotor.enabled) << why;
   }
 }
 
@@ -120,8 +117,7 @@ TEST(Tracking, ALostBoardStopsIt) {
   rig.run();
   EXPECT_LT(rig.tk.nowMs(), 1700);
   EXPECT_EQ(f.Info.text, "Tracking stopped: the board no longer answers");
-  EXPECT_EQ(f.Tracking.text, "Track Freq");
-  EXPECT_TRUE(f.cmdStartMotor.enabled);
+  EXPECT_TRUE(f.Tracking.text == "Track Freq" && f.cmdStartMotor.enabled);
 }
 
 TEST(Tracking, FollowsAResonanceDriftingFiveHertzASecond) {

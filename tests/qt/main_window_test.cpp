@@ -1,6 +1,5 @@
-// The real window offscreen on the simulated board, for what only it shows: key filters and paste, mirroring, focus
-// and Enter, the log file dialog, a sweep running inside its click, a real "Motor Stop" during a sequence's tracking,
-// the window live during start-up and while repeats are counted out, and press-and-hold through real mouse events. The handlers behind them are tested on the virtual toolkit.
+// The real window offscreen on the simulated board, for what only it shows; the handlers behind it are tested on the
+// virtual toolkit.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -19,10 +18,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -89,8 +86,7 @@ class WindowTest : public ::testing::Test {
     return edit;
   }
 
-  // Runs `answer` on the next file dialog, from inside the dialog's own event loop. The answer must accept or reject
-  // it; a dialog left open is closed by the message-box watch and fails the test.
+  // Runs `answer` (which must accept or reject it) on the next file dialog, from inside the dialog's event loop.
   void answerFileDialog(std::function<void(QFileDialog&)> answer) {
     fileDialogExpected_ = true;
     dialogPoll_.disconnect();
@@ -99,7 +95,7 @@ class WindowTest : public ::testing::Test {
       auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
       if (!dialog) return;
       dialogPoll_.stop();
-      answer(*dialog);  // the dialog may take a while to come up: the watch leaves it alone meanwhile
+      answer(*dialog);
       fileDialogExpected_ = false;
     });
     dialogPoll_.start();
@@ -111,17 +107,6 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<MainWindow> window_;
   QTimer modalWatch_, dialogPoll_;
   bool modalSeen_ = false, fileDialogExpected_ = false;
-  int stopLine_ = 0;  // trace lines written before an operator's stop
-  void writeSequence(const char* contents) {
-    QDir().mkpath(root_.filePath(QStringLiteral("C")));
-    std::ofstream(root_.filePath(QStringLiteral("C/seq.txt")).toStdString(), std::ios::binary) << contents;
-  }
-  int traceLineCount() const {
-    std::ifstream in(tracePath());
-    int n = 0;
-    for (std::string l; std::getline(in, l);) ++n;
-    return n;
-  }
 };
 
 // The window on a dark desktop palette, as a dark theme gives Qt's Fusion style.
@@ -149,8 +134,6 @@ class DarkWindowTest : public WindowTest {
 // it is drawn on. 3 is the least for bold or large text; the program's red on its light grey is 3.5.
 TEST_F(DarkWindowTest, EveryTextKeepsItsContrastWhateverColoursTheProgramSets) {
   Mainform& f = form();
-  double least = 21;
-  std::string leastAt;
   auto check = [&](const char* when) {
     toolkit_.doEvents();
     for (const Control& c : f.controls()) {
@@ -167,20 +150,17 @@ TEST_F(DarkWindowTest, EveryTextKeepsItsContrastWhateverColoursTheProgramSets) {
           contrastRatio(p.color(QPalette::Active, text), (ownGround ? p : w->parentWidget()->palette()).color(ground));
       EXPECT_GE(ratio, 3.0) << when << ": " << c.id() << " " << p.color(text).name().toStdString() << " on "
                             << p.color(ground).name().toStdString();
-      if (ratio < least) std::tie(least, leastAt) = std::pair(ratio, std::string(when) + " " + c.id());
     }
   };
   check("after start-up");
   // The status box's dark grey on its own white, not on the desktop's dark ground.
   EXPECT_GE(contrastRatio(box(f.Info)->palette().color(QPalette::Text), box(f.Info)->palette().color(QPalette::Base)), 9);
-  if (const char* shot = std::getenv("TAVRIN_DARK_SCREENSHOT")) window_->grab().save(QString::fromLocal8Bit(shot));
   f.setForecolor(f.Info, colors::red);
   f.setForecolor(f.Label1, colors::red);
   f.show_count.backcolor = colors::red;
   check("after faults");
   f.show_count.backcolor = colors::white;
   check("counting");
-  std::cout << "least contrast " << least << " (" << leastAt << ")\n";
 }
 
 TEST_F(WindowTest, KeyFiltersHoldForTypingAndPasting) {
@@ -198,8 +178,7 @@ TEST_F(WindowTest, KeyFiltersHoldForTypingAndPasting) {
   }
   // A replaced key: a comma becomes a point in the phase box.
   QTest::keyClicks(enter(f.txtFase_DDS2), ",5");
-  EXPECT_EQ(box(f.txtFase_DDS2)->text(), "90.5");
-  EXPECT_EQ(f.txtFase_DDS2.text, "90.5");
+  EXPECT_EQ(box(f.txtFase_DDS2)->text().toStdString() + " " + f.txtFase_DDS2.text, "90.5 90.5");
 
   // A filtered box takes no paste, by key or from its menu; a plain box pastes as usual.
   QGuiApplication::clipboard()->setText("123abc");
@@ -311,14 +290,13 @@ std::vector<std::string> loggedFrequencies(const QString& path) {
 
 TEST_F(WindowTest, SweepKeepsTheWindowLiveTakesAnEditAndRefusesLogging) {
   Mainform& f = form();
-  // 44000 to 44400 Hz in 100 Hz steps, 10 ms a step: well under a second.
+  // 44000 to 44400 Hz in 100 Hz steps, 10 ms a step.
   for (auto [c, text] : {std::pair{&f.TxtSteptime, "10"}, {&f.TxtSwpStart, "44000"}, {&f.TxtSwpStop, "44400"},
                          {&f.TxtSwpStep, "100"}})
     f.setText(*c, text);
   toolkit_.doEvents();
-  // When the sweep has moved to its second frequency, the window shows it with its start button disabled, and the
-  // operator ticks "Log current", which would empty the sweep's log and is refused (the box shows it unticked: the
-  // only click of a check box here), and types another frequency. All within the step's wait.
+  // Within the wait at the second frequency the window shows it with its start button disabled; the operator ticks
+  // "Log current", which would empty the sweep's log and is refused, and types another frequency.
   auto* logCurrent = qobject_cast<QCheckBox*>(widget(f.btGetCurrent));
   std::string shown, model;
   bool typed = false, tickRefused = false;
@@ -338,61 +316,25 @@ TEST_F(WindowTest, SweepKeepsTheWindowLiveTakesAnEditAndRefusesLogging) {
   EXPECT_EQ(shown, model);
   EXPECT_TRUE(widget(f.CmdSwpStart)->isEnabled());
   EXPECT_TRUE(typed && tickRefused);
-  // The log is whole. The reading after the edit is at the typed frequency, and the sweep goes on from there for
-  // the steps it has left.
+  // The log is whole; the sweep goes on from the typed frequency for the steps it has left.
   const std::vector<std::string> expected = {"44000", "45000", "45100", "45200", "45300"};
   EXPECT_EQ(loggedFrequencies(root_.filePath(QStringLiteral("C/stator-1.txt"))), expected);
   EXPECT_EQ(box(f.LogFileName)->text(), "C:\\stator-2.txt");
   EXPECT_TRUE(box(f.Info)->text().startsWith("Max ")) << f.Info.text;
 }
 
-// A real click on "Motor Stop" while a sequence's end-of-repeat tracking runs: the motor stays stopped (nothing after
-// the click sets the enable line) and the run ends with its note.
-TEST_F(WindowTest, MotorStopDuringASequencesTrackingStops) {
-  Mainform& f = form();
-  writeSequence("3000,5\r\n");
-  for (auto [c, text] : {std::pair{&f.TxtSteptime, "10"}, {&f.Text1StepTime, "10"}, {&f.times, "50"},
-                         {&f.StimFileName, "C:\\seq.txt"}})
-    f.setText(*c, text);
-  toolkit_.doEvents();
-  bool clicked = false, tracking = false;
-  f.on(f.txtFrekvens_DDS1, Event::Change, [&](EventArgs&) {
-    if (clicked || !session_->program().tracking.running()) return;
-    clicked = true;
-    QTimer::singleShot(0, window_.get(), [&] {
-      tracking = session_->program().tracking.running();
-      session_->flushTrace();
-      stopLine_ = traceLineCount();
-      click(f.cmdStartMotor);
-    });
-  });
-  click(f.RunStimFile);
-  ASSERT_TRUE(clicked && tracking);
-  session_->flushTrace();
-  std::ifstream trace(tracePath());
-  int n = 0;
-  for (std::string l; std::getline(trace, l); ++n) {
-    if (n < stopLine_) continue;
-    EXPECT_EQ(l.find("FT_SetDtr"), std::string::npos) << l;
-    EXPECT_EQ(l.find(" frame mode 8"), std::string::npos) << l;
-  }
-  toolkit_.doEvents();
-  EXPECT_EQ(qobject_cast<QPushButton*>(widget(f.cmdStartMotor))->text(), "Motor Start");
-  EXPECT_NE(f.Info.text.find("Sequence ended: C:\\seq.txt: Motor Stop in repeat 1"), std::string::npos) << f.Info.text;
-}
-
 // Counting out a large "# of Repeats" after "Sequence Stop" lets the window's events through as it goes.
 TEST_F(WindowTest, CountingOutKeepsTheWindowLive) {
   Mainform& f = form();
-  writeSequence("3000,50\r\n");
+  QDir().mkpath(root_.filePath(QStringLiteral("C")));
+  std::ofstream(root_.filePath(QStringLiteral("C/seq.txt")).toStdString(), std::ios::binary) << "3000,50\r\n";
   for (auto [c, text] : {std::pair{&f.Text1StepTime, "10"}, {&f.times, "200000"}, {&f.StimFileName, "C:\\seq.txt"}})
     f.setText(*c, text);
   std::int32_t countSeen = -1;
   QTimer::singleShot(100, window_.get(), [&] { click(f.RunStimFile); });  // the stop, in the step's wait
   QTimer::singleShot(110, window_.get(), [&] { countSeen = f.CycleCount; });
   click(f.RunStimFile);
-  EXPECT_GT(countSeen, 1);
-  EXPECT_LT(countSeen, 200000);
+  EXPECT_TRUE(countSeen > 1 && countSeen < 200000) << countSeen;
   EXPECT_EQ(f.CycleCount, 200000);
 }
 
@@ -424,15 +366,13 @@ TEST_F(StartUpTest, WindowIsUpAndTakesEventsDuringStartUpsWaits) {
   EXPECT_TRUE(widget(f.Selectdir)->isEnabled());
 }
 
-// Press-and-hold through real mouse events. The stepping itself (timing, limits, frames) is tested on the virtual
-// toolkit; here only what the window adds: presses and releases reach the arrows' handlers while their loop runs, and
-// a hold never outlives the operator's hand.
+// Press-and-hold through real mouse events: presses and releases reach the arrows' handlers while their loop runs,
+// and a hold never outlives the operator's hand.
 TEST_F(WindowTest, HeldArrowsEndWithTheReleaseAnywhereOrWithTheWindowsActivation) {
   Mainform& f = form();
   QWindow* handle = window_->windowHandle();
   auto centreOf = [&](const Control& c) { return widget(c)->mapTo(window_.get(), widget(c)->rect().center()); };
-  // Presses `arrow`; `duringHold` runs from inside the stepping loop. A hold not ended within 10 s is cleared, so the
-  // test fails instead of hanging.
+  // Presses `arrow`; `duringHold` runs inside the stepping loop. A hold not ended within 10 s fails, not hangs.
   auto hold = [&](Control& arrow, bool& heldFlag, std::function<void()> duringHold) {
     QTimer::singleShot(0, window_.get(), std::move(duringHold));
     bool rescued = false;
