@@ -174,7 +174,11 @@ Mainform::Mainform(Toolkit& tk)
 void Mainform::settle() {
   Info.forecolor = colors::darkGrey;
   Label14.backcolor = colors::white;
-  Selectdir.enabled = false;  // start-up enables it as its very last step
+  // Start-up enables these as its very last step. Its one reading decides
+  // whether the board answers; a sweep, tracking or a sequence started inside
+  // its wait would take that reply, leave the board for absent and the motor
+  // running.
+  for (Control* c : {&Selectdir, &RunStimFile, &CmdSwpStart, &Tracking}) c->enabled = false;
   // The menu entries do nothing; they are shown greyed so none looks live.
   for (Control* m : {&mnuSpeed, &mnuTorque, &mnuI_O_CrtForm, &mnuForce, &mnuMultipleChan, &mnuSequence})
     m->enabled = false;

@@ -360,6 +360,8 @@ bool RemoteControl::operationsPending() const {
   return !clicksAhead_.empty() || f.SweepRunning || f.StimRunning || trackingStopping;
 }
 
+bool RemoteControl::startupEnded() const { return program_.startupEnded(); }
+
 bool RemoteControl::tokenMatches(const std::string& sent) const {
   // Every byte compared whatever the first difference: the time taken says nothing.
   unsigned char diff = sent.size() == token_.size() ? 0 : 1;
@@ -421,6 +423,10 @@ RemoteControl::Reply RemoteControl::execute(ClientSession& client, const scpi::C
 
 ClientSession::ClientSession(RemoteControl& control) : control_(control), authenticated_(!control.needsToken()) {
   control_.clients_.push_back(this);
+  // A client may connect while start-up runs: its lines wait for start-up's
+  // end, as the window's procedure buttons do, so that nothing it starts takes
+  // the reply start-up's one reading waits for.
+  if (!control_.startupEnded()) waitingFor_ = Wait::StartUp;
 }
 
 ClientSession::~ClientSession() {
@@ -472,7 +478,7 @@ void ClientSession::run() {
   } done{running_};
   for (;;) {
     if (waitingFor_ != Wait::None) {
-      if (control_.operationsPending()) return;
+      if (waitingFor_ == Wait::StartUp ? !control_.startupEnded() : control_.operationsPending()) return;
       if (waitingFor_ == Wait::Opc) answers_.emplace_back("1");
       waitingFor_ = Wait::None;
     }

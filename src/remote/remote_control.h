@@ -48,6 +48,7 @@ class RemoteControl {
   // An operation started before now has not ended: a sweep, a sequence run,
   // tracking that was told to stop, or a click asked for and not yet run.
   bool operationsPending() const;
+  bool startupEnded() const;
   bool needsToken() const { return !token_.empty(); }
   bool tokenMatches(const std::string& sent) const;
   const std::string& version() const { return version_; }
@@ -120,7 +121,7 @@ class ClientSession {
   std::size_t errorCount() const { return errors_.size(); }
 
  private:
-  enum class Wait { None, Opc, Wai };
+  enum class Wait { None, StartUp, Opc, Wai };
   void runLine(std::string_view line);
   void runPending();
   RemoteControl& control_;

@@ -161,6 +161,11 @@ void Program::FinishStartup() {
   waits.Pause(50);
   f.setEnabled(f.Selectdir, true);
   f.setEnabled(f.RunStimFile, true);
+  if (f.ControlAvailable) {  // the reduced state keeps them disabled
+    f.setEnabled(f.CmdSwpStart, true);
+    f.setEnabled(f.Tracking, true);
+  }
+  startupEnded_ = true;
 }
 
 void Program::endProgram(int status) {

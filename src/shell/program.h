@@ -69,6 +69,8 @@ class Program {
   // enters the reduced state.
   void Form_Load();
   void FinishStartup();
+  // Start-up has run to its end: every control it holds back is live.
+  bool startupEnded() const { return startupEnded_; }
   // Both close the device (sending nothing first) and end the program at once.
   void Form_Unload();
   void cmdExit_Click();
@@ -82,6 +84,7 @@ class Program {
  private:
   void enterReducedState();
   std::string noBoardAtStart_;  // the status line when start-up found no board
+  bool startupEnded_ = false;
   // The unattended batch run: when the command line names an existing file,
   // a sweep, the motor on, one repeat of that sequence, the motor off, exit.
   // Returns false (start-up goes on) when it names none; otherwise it ends
