@@ -66,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       continue;
     }
     checkCommand(*p.command);
-    again += (again.empty() ? "" : ";") + written(*p.command);
+    if (!again.empty()) again += ';';
+    again += written(*p.command);
     commands.push_back(*p.command);
   }
   // One command a ';' at the most, errors included.
