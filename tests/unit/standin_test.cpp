@@ -5,7 +5,6 @@
 #include <dlfcn.h>
 
 #include <optional>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -326,9 +325,10 @@ TEST(FtdiStandIn, EveryOperationAnswersAnHonestStatus) {
     EXPECT_EQ(std::string(buf, buf + n).substr(0, 5), "ADC&H");
     EXPECT_EQ(lib.queueStatus(h, n), ft::OK);
     EXPECT_EQ(n, 0u);
-      const std::string calls = f.hooks.ftdiCalls();
+    const std::string calls = f.hooks.ftdiCalls();
     EXPECT_NE(calls.find("(waited 20 ms, 0 bytes lost) -> -7"), std::string::npos) << calls;
-    EXPECT_FALSE(std::regex_search(calls, std::regex("[1-9][0-9]* bytes lost"))) << calls;  // none held a byte it lost
+    for (auto at = calls.find(" bytes lost"); at != std::string::npos; at = calls.find(" bytes lost", at + 1))
+      EXPECT_EQ(calls.compare(at - 2, 2, " 0"), 0) << calls;  // none held a byte it lost
     f.hooks.ftdiUsbFault("");
 
     EXPECT_EQ(lib.close(h), ft::OK);
