@@ -103,11 +103,12 @@ class ClientSession {
   // is an error and the rest of it is dropped.
   void receive(std::string_view bytes);
   // Runs the queued lines in order until one waits (*OPC?, *WAI) for
-  // operations to end, kOutputPerTurn is answered, or none is left. Never
+  // operations to end, kOutputPerTurn is answered, or none is left; a
+  // session opened during start-up runs nothing before start-up's end. Never
   // runs inside itself: a command whose handler waits (and so lets events
   // in) finishes before the next.
   void run();
-  // A line waits for operations to end: run() again once they may have.
+  // Waits for operations (or start-up) to end: run() again once they may have.
   bool waiting() const { return waitingFor_ != Wait::None; }
   bool hasWork() const { return !lines_.empty() || !pending_.empty(); }
   // Bytes of the lines received and not run yet.
